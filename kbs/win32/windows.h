@@ -26,7 +26,8 @@ typedef void* HANDLE;
 typedef char CHAR;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
-// Windows' wchar_t holds UTF-16 code units; where wchar_t is 32 bits we keep the layout with char16_t.
+// Windows' wchar_t holds UTF-16 code units; where wchar_t is 32 bits we keep the layout with
+// char16_t.
 typedef char16_t WCHAR;
 typedef WCHAR* LPWSTR;
 typedef const WCHAR* LPCWSTR;
@@ -90,11 +91,11 @@ extern "C" {
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD dwErrCode);
 
-int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
-                               int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar);
-int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr,
-                               int cchWideChar, LPSTR lpMultiByteStr, int cbMultiByte,
-                               LPCSTR lpDefaultChar, LPBOOL lpUsedDefaultChar);
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                               LPWSTR lpWideCharStr, int cchWideChar);
+int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                               LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
+                               LPBOOL lpUsedDefaultChar);
 DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength);
 
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName);

@@ -1,0 +1,32 @@
+#include "windows.h"
+
+#include <unistd.h>
+
+// InitializeCriticalSection: a lock the owning thread may enter again, as on Windows.
+void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
+    pthread_mutexattr_t attributes;
+    pthread_mutexattr_init(&attributes);
+    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_init(&lpCriticalSection->mutex, &attributes);
+    pthread_mutexattr_destroy(&attributes);
+}
+
+// EnterCriticalSection: waits for ownership, or counts one more entry by the owner.
+void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
+    pthread_mutex_lock(&lpCriticalSection->mutex);
+}
+
+// LeaveCriticalSection: releases one entry; the last one lets other threads in.
+void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
+    pthread_mutex_unlock(&lpCriticalSection->mutex);
+}
+
+// DeleteCriticalSection: frees a critical section nobody owns.
+void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
+    pthread_mutex_destroy(&lpCriticalSection->mutex);
+}
+
+// GetCurrentThreadId: the system-wide id of the calling thread.
+DWORD WINAPI GetCurrentThreadId(void) {
+    return static_cast<DWORD>(gettid());
+}

@@ -1,0 +1,173 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#ifndef _WIN32
+#include <iconv.h>
+#endif
+
+namespace {
+
+constexpr UINT windows1252 = 1252;
+
+using WideString = std::basic_string<WCHAR>;
+
+// Test data is written as char16_t; WCHAR is wchar_t on Windows.
+WideString wide(std::u16string_view units) {
+    return WideString(units.begin(), units.end());
+}
+
+// Both converters are called twice, to ask for the size and then to convert.
+WideString toWide(UINT codePage, const std::string& text, DWORD flags = 0) {
+    const int length = static_cast<int>(text.size());
+    const int size = MultiByteToWideChar(codePage, flags, text.data(), length, nullptr, 0);
+    WideString result(static_cast<size_t>(size), 0);
+    EXPECT_EQ(size, MultiByteToWideChar(codePage, flags, text.data(), length, result.data(), size));
+    return result;
+}
+
+std::string toBytes(UINT codePage, const WideString& text, DWORD flags = 0,
+                    LPCSTR defaultChar = nullptr, LPBOOL usedDefault = nullptr) {
+    const int length = static_cast<int>(text.size());
+    const int size = WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0,
+                                         defaultChar, usedDefault);
+    std::string result(static_cast<size_t>(size), '\0');
+    EXPECT_EQ(size, WideCharToMultiByte(codePage, flags, text.data(), length, result.data(), size,
+                                        defaultChar, usedDefault));
+    return result;
+}
+
+void expectFailure(int result, DWORD error) {
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(error, GetLastError());
+}
+
+TEST(Windows1252, EveryByteRoundTripsThroughUtf16AndUtf8) {
+    std::string bytes;
+    for (int byte = 0; byte < 256; ++byte) {
+        bytes += static_cast<char>(byte);
+    }
+    const WideString utf16 = toWide(windows1252, bytes);
+    ASSERT_EQ(256u, utf16.size());
+    EXPECT_EQ(u'\u20AC', utf16[0x80]);
+    // Bytes the code page leaves undefined map to the C1 control of the same value.
+    for (int byte : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) {
+        EXPECT_EQ(byte, utf16[static_cast<size_t>(byte)]);
+    }
+    BOOL usedDefault = TRUE;
+    EXPECT_EQ(bytes, toBytes(windows1252, utf16, 0, nullptr, &usedDefault));
+    EXPECT_FALSE(usedDefault);
+    EXPECT_EQ(utf16, toWide(CP_UTF8, toBytes(CP_UTF8, utf16), MB_ERR_INVALID_CHARS));
+}
+
+#ifndef _WIN32
+// Windows has its own tables; here the C library's converter checks ours.
+TEST(Windows1252, AgreesWithIconvOnEveryDefinedByte) {
+    const iconv_t converter = iconv_open("UTF-16LE", "WINDOWS-1252");
+    ASSERT_NE(reinterpret_cast<iconv_t>(-1), converter);
+    for (int byte = 0x80; byte < 0x100; ++byte) {
+        char in = static_cast<char>(byte);
+        unsigned char out[2];
+        char* inPointer = &in;
+        char* outPointer = reinterpret_cast<char*>(out);
+        size_t inLeft = 1;
+        size_t outLeft = 2;
+        if (iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft) !=
+            static_cast<size_t>(-1)) {
+            EXPECT_EQ(wide(std::u16string(1, static_cast<char16_t>(out[0] | out[1] << 8))),
+                      toWide(windows1252, std::string(1, in)));
+        }
+    }
+    iconv_close(converter);
+}
+#endif
+
+TEST(Windows1252, UnmappableCharactersBecomeTheDefaultCharacter) {
+    // A CJK character, for which Windows has no best-fit replacement either.
+    const WideString text = wide(u"a\u4E2Db");
+    BOOL usedDefault = FALSE;
+    EXPECT_EQ("a?b", toBytes(windows1252, text, 0, nullptr, &usedDefault));
+    EXPECT_TRUE(usedDefault);
+    EXPECT_EQ("a*b", toBytes(windows1252, text, 0, "*", nullptr));
+}
+
+TEST(Utf8, ConvertsEveryEncodedLengthAndReplacesIllFormedInput) {
+    const std::string utf8 = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
+    const WideString utf16 = wide(u"A\u00E9\u20AC\U0001F600");
+    EXPECT_EQ(utf16, toWide(CP_UTF8, utf8, MB_ERR_INVALID_CHARS));
+    EXPECT_EQ(utf8, toBytes(CP_UTF8, utf16, WC_ERR_INVALID_CHARS));
+
+    EXPECT_EQ(wide(u"a\uFFFDb"), toWide(CP_UTF8, "a\x80"
+                                                 "b"));
+    // A sequence cut short is replaced once; an overlong form has no valid byte at all.
+    EXPECT_EQ(wide(u"\uFFFDx"), toWide(CP_UTF8, "\xE2\x82x"));
+    EXPECT_EQ(wide(u"\uFFFD\uFFFD"), toWide(CP_UTF8, "\xC0\xAF"));
+    // Only a high half followed by a low half is a pair.
+    EXPECT_EQ("a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD",
+              toBytes(CP_UTF8, wide(u"a\xDE00\xDC00\xD83D")));
+
+    WCHAR wideBuffer[8];
+    // Stray continuation, overlong forms, an encoded surrogate, beyond U+10FFFF.
+    for (const char* illFormed : {"a\x80", "\xC0\xAF", "\xE0\x80\xAF", "\xF0\x80\x80\xAF",
+                                  "\xED\xA0\x80", "\xF4\x90\x80\x80"}) {
+        SCOPED_TRACE(illFormed);
+        expectFailure(
+            MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, illFormed, -1, wideBuffer, 8),
+            ERROR_NO_UNICODE_TRANSLATION);
+    }
+    char buffer[8];
+    const WCHAR loneHalf[] = {'a', 0xD800, 0};
+    expectFailure(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, loneHalf, -1, buffer, 8,
+                                      nullptr, nullptr),
+                  ERROR_NO_UNICODE_TRANSLATION);
+}
+
+TEST(CodePageConversion, FollowsWindowsSizeAndArgumentConventions) {
+    // -1 means NUL-terminated, and the terminator is converted and counted.
+    WCHAR wideBuffer[4] = {1, 1, 1, 1};
+    EXPECT_EQ(3, MultiByteToWideChar(CP_UTF8, 0, "a\xE2\x82\xAC", -1, nullptr, 0));
+    EXPECT_EQ(3, MultiByteToWideChar(CP_UTF8, 0, "a\xE2\x82\xAC", -1, wideBuffer, 3));
+    EXPECT_EQ(wide(u"a\u20AC"), WideString(wideBuffer));
+    wideBuffer[2] = 1;
+    expectFailure(MultiByteToWideChar(windows1252, 0, "abc", 3, wideBuffer, 2),
+                  ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(1, wideBuffer[2]);
+
+    const WideString text = wide(u"a\u20AC");
+    char buffer[8];
+    EXPECT_EQ(5, WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, buffer, 5, nullptr, nullptr));
+    EXPECT_STREQ("a\xE2\x82\xAC", buffer);
+    std::memset(buffer, 'x', sizeof buffer);
+    expectFailure(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, buffer, 4, nullptr, nullptr),
+                  ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ('x', buffer[4]);
+
+    expectFailure(MultiByteToWideChar(CP_UTF8, 0, nullptr, 1, wideBuffer, 4),
+                  ERROR_INVALID_PARAMETER);
+    expectFailure(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), 0, buffer, 4, nullptr, nullptr),
+                  ERROR_INVALID_PARAMETER);
+    // No code page has this number.
+    expectFailure(MultiByteToWideChar(12345, 0, "a", 1, wideBuffer, 4), ERROR_INVALID_PARAMETER);
+}
+
+TEST(CharUpperBuffA, UpperCasesTheGivenLengthInTheAnsiCodePage) {
+    char ascii[] = "abc xyz{}";
+    EXPECT_EQ(6u, CharUpperBuffA(ascii, 6));
+    EXPECT_STREQ("ABC XYz{}", ascii);
+
+    // The ANSI code page follows the system locale on Windows.
+    WCHAR euro = 0;
+    MultiByteToWideChar(CP_ACP, 0, "\x80", 1, &euro, 1);
+    if (euro != 0x20AC) {
+        GTEST_SKIP() << "the ANSI code page is not Windows-1252";
+    }
+    // à þ ÷ ß µ š œ ž ÿ À becomes À Þ ÷ ß µ Š Œ Ž Ÿ À: ÷ is no letter, ß and µ have no capital
+    // here.
+    char text[] = "\xE0\xFE\xF7\xDF\xB5\x9A\x9C\x9E\xFF\xC0";
+    EXPECT_EQ(10u, CharUpperBuffA(text, 10));
+    EXPECT_STREQ("\xC0\xDE\xF7\xDF\xB5\x8A\x8C\x8E\x9F\xC0", text);
+}
+
+} // namespace
