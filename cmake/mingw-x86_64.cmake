@@ -1,26 +1,8 @@
 # Cross toolchain for 64-bit Windows (Debian mingw-w64). Programs built with it run under wine64,
 # so ctest can run the unit tests against a real implementation of the Windows API.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR AMD64)
-
 set(KELO_MINGW_TRIPLE x86_64-w64-mingw32)
-# Debian's default alternative is the win32 thread model, whose GCC 12 libstdc++ has no std::mutex,
-# std::condition_variable or std::thread, and GoogleTest does not compile without them. Name the
-# posix flavour explicitly so the result does not depend on how the alternatives are set.
-set(CMAKE_C_COMPILER ${KELO_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${KELO_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${KELO_MINGW_TRIPLE}-windres)
-
-# Headers and libraries (zlib from libz-mingw-w64-dev) only from the target tree; tools from the host.
-set(CMAKE_FIND_ROOT_PATH /usr/${KELO_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# find_package(ZLIB) prefers the import library libz.dll.a, which would make the DLL need zlib1.dll
-# at run time; the static archive keeps it self-contained like the rest of the runtime.
-set(ZLIB_LIBRARY /usr/${KELO_MINGW_TRIPLE}/lib/libz.a CACHE FILEPATH "zlib for the Windows target")
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 
 # Debian keeps the 64-bit loader out of PATH, in /usr/lib/wine.
 find_program(KELO_WINE64 NAMES wine64 HINTS /usr/lib/wine DOC "wine64 loader that runs the tests")
