@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <link.h>
 #include <string>
 #include <string_view>
@@ -110,6 +111,16 @@ struct WantedNames {
     }
 };
 
+// The stand-in serves as kernel32.dll, so that module is the object that contains it.
+HMODULE standInModule() {
+    static const HMODULE module = [] {
+        Dl_info info{};
+        dladdr(reinterpret_cast<void*>(&GetModuleHandleA), &info);
+        return static_cast<HMODULE>(info.dli_fbase);
+    }();
+    return module;
+}
+
 } // namespace
 
 // GetModuleFileNameA: a loaded module's full path; truncated with a NUL, as since Windows Vista.
@@ -145,6 +156,9 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
         return module.handle;
     }
     const WantedNames wanted(lpModuleName);
+    if (wanted.match("kernel32.dll")) {
+        return standInModule();
+    }
     const bool withPath = wanted.name.find('/') != std::string::npos;
     std::string executable;
     if (!executablePath(executable)) {

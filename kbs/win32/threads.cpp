@@ -30,3 +30,18 @@ void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
 DWORD WINAPI GetCurrentThreadId(void) {
     return static_cast<DWORD>(gettid());
 }
+
+// GetCurrentThread: the pseudo handle that stands for the calling thread, the same value as on
+// Windows.
+HANDLE WINAPI GetCurrentThread(void) {
+    return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2));
+}
+
+// CloseHandle: closing the thread pseudo handle does nothing, as on Windows; nothing here opens
+// real handles, so any other value is invalid.
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+    if (hObject == GetCurrentThread())
+        return TRUE;
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+}

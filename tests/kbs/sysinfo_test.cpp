@@ -1,0 +1,171 @@
+#include "kbs/library.h"
+#include "kbs/startup.h"
+#include "kbs/sysinfo.h"
+#include "kbs/sysinfoimpl.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+#ifndef _WIN32
+#include <filesystem>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// A system whose GetVersionExA accepts one structure size.
+DWORD acceptedSize = 0;
+DWORD packedVersion = 0;
+
+BOOL WINAPI fakeGetVersionEx(LPOSVERSIONINFOA info) {
+    return info->dwOSVersionInfoSize == acceptedSize;
+}
+
+DWORD WINAPI fakeGetVersion() {
+    return packedVersion;
+}
+
+TEST(SystemInfo, QueryTriesBothStructuresAndDecodesTheVersion) {
+    const struct {
+        DWORD accepted, packed;
+        bool answered;
+        std::uint16_t osVersion;
+        bool windowsNT;
+    } cases[] = {
+        {156, 0x1DB10106, true, 0x0601, true},
+        {148, 0x1DB10106, true, 0x0601, true},
+        {0, 0x1DB10106, false, 0, false},
+        {156, 0xC0000004, true, 0x0400, false},
+        // Windows 9x posing as 3.95: 95, 98 or ME by the build number, without bit 31.
+        {156, 0x07095F03, true, 0x0400, true},
+        {156, 0x070A5F03, true, 0x040A, true},
+        {156, 0x07FF5F03, true, 0x040A, true},
+        {156, 0x08005F03, true, 0x045A, true},
+    };
+    for (const auto& c : cases) {
+        acceptedSize = c.accepted;
+        packedVersion = c.packed;
+        kbs::SystemInfoImpl impl;
+        EXPECT_EQ(impl.query(&fakeGetVersionEx, &fakeGetVersion), c.answered) << c.accepted;
+        EXPECT_EQ(impl.osVersion(), c.osVersion) << std::hex << c.packed;
+        EXPECT_EQ(impl.isWindowsNT(), c.windowsNT) << std::hex << c.packed;
+    }
+}
+
+TEST(SystemInfo, DescribesThisSystemAndUsesItsGetTickCount64) {
+    const kbs::SystemInfo info;
+    EXPECT_TRUE(info.isWindowsNT());
+    const DWORD packed = GetVersion();
+    EXPECT_EQ(info.osVersion(), (packed & 0xFF) << 8 | (packed >> 8 & 0xFF));
+    EXPECT_GE(info.osVersion(), 0x0600);
+
+    const kbs::TickCount64Function native = kbs::nativeTickCount64();
+    ASSERT_NE(native, nullptr);
+    const ULONGLONG before = GetTickCount64();
+    const std::uint64_t ticks = kbs::tickCount64();
+    EXPECT_LE(before, ticks);
+    EXPECT_LE(ticks, native());
+}
+
+// The process-wide objects end first, as at the module's detach, so that none is current: in a
+// child process, since the other tests keep theirs.
+TEST(SystemInfoDeathTest, AnInstanceOwnedElsewhereServesUntilItIsDeleted) {
+    EXPECT_EXIT(
+        {
+            kbs::shutdown();
+            // As the automatic initialiser creates it at process attach.
+            auto owned = std::make_unique<kbs::SystemInfoImpl>();
+            const bool current = &kbs::SystemInfoImpl::instance() == owned.get();
+            owned.reset();
+            // A pointer left to the deleted instance would be read here.
+            const bool fresh = kbs::SystemInfoImpl::instance().isWindowsNT();
+            std::exit(current && fresh ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+constexpr std::uint64_t wrap = std::uint64_t{1} << 32;
+const DWORD script[] = {0xFFFFFF00, 0x100, 0x100, 0xFFFFFFFF, 5};
+std::size_t scriptPosition = 0;
+
+DWORD WINAPI scriptedTicks() {
+    return script[scriptPosition++];
+}
+
+TEST(TickCounter, CarriesTheWrapOfTheCounter) {
+    kbs::TickCounter counter(&scriptedTicks);
+    EXPECT_EQ(counter.next(), wrap - 256);
+    EXPECT_EQ(counter.next(), wrap + 256);
+    EXPECT_EQ(counter.next(), wrap + 256);
+    EXPECT_EQ(counter.next(), 2 * wrap - 1);
+    EXPECT_EQ(counter.next(), 2 * wrap + 5);
+}
+
+// Each reading is a little over 2^28 later than the one before: the low 32 bits wrap every 16
+// readings, and a count off by 2^32 is no reading at all.
+constexpr std::uint64_t stride = (std::uint64_t{1} << 28) + 1;
+std::atomic<std::uint64_t> clock64{0};
+
+DWORD WINAPI racingTicks() {
+    return static_cast<DWORD>(clock64.fetch_add(stride));
+}
+
+TEST(TickCounter, CallersRacingAcrossTheWrapCountItOnce) {
+    kbs::TickCounter counter(&racingTicks);
+    std::atomic<int> wrongCounts{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&counter, &wrongCounts] {
+            std::uint64_t previous = 0;
+            for (int i = 0; i < 10000; ++i) {
+                const std::uint64_t count = counter.next();
+                if (count % stride != 0 || count < previous)
+                    ++wrongCounts;
+                previous = count;
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(wrongCounts, 0);
+}
+
+// A library this program does not load by itself, so that unloading it can be seen.
+TEST(Library, LoadsTheDllNameAndFreesOnlyWhatItLoaded) {
+#ifdef _WIN32
+    const std::string stem = "cabinet";
+    const char* exportName = "FDICreate";
+#else
+    // This system has no DLLs: a link gives a library that name.
+    const HMODULE probe = LoadLibraryA("libbz2.so.1.0");
+    char target[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(probe, target, MAX_PATH);
+    FreeLibrary(probe);
+    const std::string stem = ::testing::TempDir() + "kbs-" + std::to_string(getpid());
+    std::filesystem::create_symlink(std::string(target, length), stem + ".dll");
+    const char* exportName = "BZ2_bzlibVersion";
+#endif
+    kbs::Library library;
+    EXPECT_FALSE(library.load((stem + ".bin").c_str(), false));
+    ASSERT_TRUE(library.load((stem + ".bin").c_str(), true));
+    EXPECT_EQ(library.path(), stem + ".dll");
+    const HMODULE module = GetModuleHandleA(library.path().c_str());
+    ASSERT_NE(module, nullptr);
+    kbs::Library(library.path(), module).unload();
+    EXPECT_EQ(GetModuleHandleA(library.path().c_str()), module);
+    EXPECT_NE(library.symbol(exportName), nullptr);
+    library.unload();
+    EXPECT_EQ(GetModuleHandleA(library.path().c_str()), nullptr);
+    EXPECT_EQ(library.symbol(exportName), nullptr);
+#ifndef _WIN32
+    std::filesystem::remove(stem + ".dll");
+#endif
+}
+
+} // namespace
