@@ -19,14 +19,16 @@ bool Library::load(const FileString& path, bool forceDllExtension) {
         filePath.setExtension(&dll);
     }
     record->module = LoadLibraryA(filePath.c_str());
+    record->borrowed = false;
     return record->module != nullptr;
 }
 
 void Library::unload() {
-    if (record->module && !record->borrowed)
+    // A borrowed module stays with its holder: it is neither freed nor forgotten.
+    if (record->module && !record->borrowed) {
         FreeLibrary(record->module);
-    record->module = nullptr;
-    record->borrowed = false;
+        record->module = nullptr;
+    }
 }
 
 bool Library::isLoaded() const {

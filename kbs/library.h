@@ -13,7 +13,7 @@
 namespace kbs {
 
 // Frees the module it loaded itself when unloaded or destroyed; a borrowed module, one that
-// someone else loaded, is only let go of.
+// someone else loaded, is never freed.
 class Library {
 public:
     Library();
@@ -22,7 +22,7 @@ public:
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
 
-    // Lets go of the module held, then loads `path`, its extension replaced by "dll" when
+    // Frees the module it loaded, if any, then loads `path`, its extension replaced by "dll" when
     // `forceDllExtension` is set. False when the system could not load it (see GetLastError).
     bool load(const FileString& path, bool forceDllExtension);
     void unload();

@@ -157,7 +157,9 @@ TEST(Library, LoadsTheDllNameAndFreesOnlyWhatItLoaded) {
     EXPECT_EQ(library.path(), stem + ".dll");
     const HMODULE module = GetModuleHandleA(library.path().c_str());
     ASSERT_NE(module, nullptr);
-    kbs::Library(library.path(), module).unload();
+    kbs::Library borrowed(library.path(), module);
+    borrowed.unload();
+    EXPECT_TRUE(borrowed.isLoaded());
     EXPECT_EQ(GetModuleHandleA(library.path().c_str()), module);
     EXPECT_NE(library.symbol(exportName), nullptr);
     library.unload();
