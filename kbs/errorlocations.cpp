@@ -11,7 +11,7 @@ namespace kbs {
 namespace {
 
 // The instance whose map is in use: set by the first instance made, cleared when it goes.
-std::atomic<ErrorLocationInit*> currentInstance{nullptr};
+CurrentInstance<ErrorLocationInit> currentInstance;
 
 } // namespace
 
@@ -56,28 +56,15 @@ void ThreadRef::release() noexcept {
 }
 
 ErrorLocationInit::ErrorLocationInit() {
-    ErrorLocationInit* none = nullptr;
-    currentInstance.compare_exchange_strong(none, this, std::memory_order_acq_rel);
+    currentInstance.claim(this);
 }
 
 ErrorLocationInit::~ErrorLocationInit() {
-    ErrorLocationInit* self = this;
-    currentInstance.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
+    currentInstance.release(this);
 }
 
 ErrorLocationInit& ErrorLocationInit::instance() {
-    for (;;) {
-        if (ErrorLocationInit* existing = currentInstance.load(std::memory_order_acquire))
-            return *existing;
-        // Threads racing here each make one; only the one that became current is kept, and the
-        // others were never seen by anybody.
-        auto made = std::make_unique<ErrorLocationInit>();
-        if (currentInstance.load(std::memory_order_acquire) == made.get()) {
-            ErrorLocationInit* kept = made.release();
-            new TSingleton<ErrorLocationInit>(kept, currentInstance);
-            return *kept;
-        }
-    }
+    return currentInstance.obtain();
 }
 
 ErrorLocationInit::Stack& ErrorLocationInit::ownStack() {
@@ -89,7 +76,7 @@ ErrorLocationInit::Stack& ErrorLocationInit::ownStack() {
 }
 
 void ErrorLocationInit::popCurrent() noexcept {
-    ErrorLocationInit* instance = currentInstance.load(std::memory_order_acquire);
+    ErrorLocationInit* instance = currentInstance.get();
     if (!instance)
         return;
     Stack* stack = nullptr;

@@ -131,13 +131,7 @@ std::uint32_t Parsing::parseDecimal(unsigned options, std::uint32_t max) {
         }
         value = 0xFFFFFFFFu;
     }
-    if (max != 0 && value > max) {
-        markEnd(MarkToCursor);
-        raiseError(OutOfRange, nullptr);
-    }
-    if (options & ParseSkipBlanks)
-        skipBlanks();
-    return value;
+    return acceptNumber(value, options, max);
 }
 
 std::uint32_t Parsing::parseNumber(unsigned options, std::uint32_t max) {
@@ -166,19 +160,23 @@ std::uint32_t Parsing::parseNumber(unsigned options, std::uint32_t max) {
             --cursor;
             return parseDecimal(decimalOptions, max);
         }
-        if (max != 0 && value > max) {
-            markEnd(MarkToCursor);
-            raiseError(OutOfRange, nullptr);
-        }
-        if (options & ParseSkipBlanks)
-            skipBlanks();
-        return value;
+        return acceptNumber(value, options, max);
     } catch (Exception& error) {
         // A number read names no particular base in its complaint.
         if (error.errorId() == static_cast<std::int32_t>(DecimalExpected))
             error.setErrorId(NumberExpected);
         throw;
     }
+}
+
+std::uint32_t Parsing::acceptNumber(std::uint32_t value, unsigned options, std::uint32_t max) {
+    if (max != 0 && value > max) {
+        markEnd(MarkToCursor);
+        raiseError(OutOfRange, nullptr);
+    }
+    if (options & ParseSkipBlanks)
+        skipBlanks();
+    return value;
 }
 
 std::uint32_t Parsing::parseDigits(unsigned options, unsigned base, bool digitSeen) {

@@ -55,6 +55,8 @@ public:
 
 private:
     std::uint32_t parseDigits(unsigned options, unsigned base, bool digitSeen);
+    // Checks a number read against `max` and skips the blanks after it when asked to.
+    std::uint32_t acceptNumber(std::uint32_t value, unsigned options, std::uint32_t max);
 
     const char* begin;
     const char* end;

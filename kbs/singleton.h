@@ -56,6 +56,45 @@ template <class T> T& processWide(std::atomic<T*>& slot) {
     return processWide(slot, [] { return std::make_unique<T>(); });
 }
 
+// For a process-wide object that someone else may make too (an automatic initialiser that owns
+// it): the first object constructed while none is current becomes current, and destroying it leaves
+// none. obtain() makes one when there is none, owned by a singleton and so deleted at shutdown.
+template <class T> class CurrentInstance {
+public:
+    constexpr CurrentInstance() = default;
+    CurrentInstance(const CurrentInstance&) = delete;
+    CurrentInstance& operator=(const CurrentInstance&) = delete;
+
+    // Called by T's constructor and destructor.
+    void claim(T* object) {
+        T* none = nullptr;
+        slot.compare_exchange_strong(none, object, std::memory_order_acq_rel);
+    }
+    void release(T* object) {
+        slot.compare_exchange_strong(object, nullptr, std::memory_order_acq_rel);
+    }
+
+    T* get() const { return slot.load(std::memory_order_acquire); }
+
+    T& obtain() {
+        for (;;) {
+            if (T* existing = get())
+                return *existing;
+            // Threads racing here each make one; only the one that became current is kept, and
+            // the others were never seen by anybody.
+            auto made = std::make_unique<T>();
+            if (get() == made.get()) {
+                T* kept = made.release();
+                new TSingleton<T>(kept, slot);
+                return *kept;
+            }
+        }
+    }
+
+private:
+    std::atomic<T*> slot{nullptr};
+};
+
 // Singletons in creation order; null before the first registration and after shutdown().
 const std::vector<Singleton*>* singletonRegistry();
 

@@ -11,7 +11,7 @@ namespace kbs {
 
 namespace {
 
-std::atomic<SystemInfoImpl*> current{nullptr};
+CurrentInstance<SystemInfoImpl> current;
 
 // The tick-count mode: native when nativeEntry is set, else emulated. The entry is written once,
 // before the decision is published; it lives here rather than in the instance because shutdown
@@ -59,26 +59,15 @@ void decideTickMode() {
 } // namespace
 
 SystemInfoImpl::SystemInfoImpl() {
-    SystemInfoImpl* none = nullptr;
-    current.compare_exchange_strong(none, this, std::memory_order_acq_rel);
+    current.claim(this);
 }
 
 SystemInfoImpl::~SystemInfoImpl() {
-    SystemInfoImpl* self = this;
-    current.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
+    current.release(this);
 }
 
 SystemInfoImpl& SystemInfoImpl::instance() {
-    SystemInfoImpl* impl = current.load(std::memory_order_acquire);
-    while (!impl) {
-        auto created = std::make_unique<SystemInfoImpl>();
-        impl = current.load(std::memory_order_acquire);
-        // Otherwise another thread's instance became current first and ours is dropped.
-        if (impl == created.get()) {
-            new TSingleton<SystemInfoImpl>(impl, current);
-            created.release();
-        }
-    }
+    SystemInfoImpl* impl = &current.obtain();
     if (!impl->queried.load(std::memory_order_acquire)) {
         CriticalSection::ScopedLock lock(libraryLock());
         if (!impl->queried.load(std::memory_order_relaxed)) {
