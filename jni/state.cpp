@@ -1,0 +1,23 @@
+#include "jni/state.h"
+
+namespace kelo {
+
+kbs::StringBase<char> applicationName;
+
+GlobalRef<jobject> nativeWorkerRef;
+GlobalRef<jclass> runtimeClassRef;
+GlobalRef<jobject> hookRuntimeRef;
+
+std::atomic<jint> logThreshold{0};
+std::atomic<jint> runtimeBuild{-1};
+std::atomic<bool> threadSuspension{false};
+std::atomic<jmethodID> suspendThreadsId{nullptr};
+std::atomic<jmethodID> resumeThreadsId{nullptr};
+
+void releaseGlobalRefs(JNIEnv* env) {
+    runtimeClassRef.reset(env);
+    hookRuntimeRef.reset(env);
+    nativeWorkerRef.reset(env);
+}
+
+} // namespace kelo

@@ -1,0 +1,41 @@
+// The bridge's module-global state: one copy per process, shared by all Java threads without a
+// lock. Values that threads read and write concurrently are atomic; each flag only ever changes
+// once, and of two racing first uses either result is right.
+#ifndef KELO_JNI_STATE_H
+#define KELO_JNI_STATE_H
+
+#include "jni/guards.h"
+#include "kbs/strings.h"
+
+#include <jni.h>
+
+#include <atomic>
+
+namespace kelo {
+
+// Set by iSetApplicationName, under kbs::libraryLock(): a string cannot be atomic, and two
+// threads assigning it at once would corrupt it. Nothing in the library reads it.
+extern kbs::StringBase<char> applicationName;
+
+// Released only by releaseGlobalRefs (iCleanUp).
+extern GlobalRef<jobject> nativeWorkerRef;
+extern GlobalRef<jclass> runtimeClassRef;
+extern GlobalRef<jobject> hookRuntimeRef;
+
+// The lowest log level still sent to Java: what the Java log method last answered.
+extern std::atomic<jint> logThreshold;
+// The runtime's build number; -1 until asked.
+extern std::atomic<jint> runtimeBuild;
+// Once on, error reports are bracketed by the worker's suspendThreads and resumeThreads.
+extern std::atomic<bool> threadSuspension;
+// Resolved from the first worker's class and kept for the process.
+extern std::atomic<jmethodID> suspendThreadsId;
+extern std::atomic<jmethodID> resumeThreadsId;
+
+// Deletes the runtime class, hook runtime and native worker references, in this order, and
+// leaves the slots empty. Everything else survives.
+void releaseGlobalRefs(JNIEnv* env);
+
+} // namespace kelo
+
+#endif
