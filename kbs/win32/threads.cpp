@@ -1,3 +1,4 @@
+#include "handles.h"
 #include "windows.h"
 
 #include <unistd.h>
@@ -37,11 +38,9 @@ HANDLE WINAPI GetCurrentThread(void) {
     return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2));
 }
 
-// CloseHandle: closing the thread pseudo handle does nothing, as on Windows; nothing here opens
-// real handles, so any other value is invalid.
+// CloseHandle: closes a file handle; the thread pseudo handle is left alone, as on Windows.
 BOOL WINAPI CloseHandle(HANDLE hObject) {
     if (hObject == GetCurrentThread())
         return TRUE;
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+    return kbs::win32::closeFileHandle(hObject) ? TRUE : FALSE;
 }
