@@ -4,6 +4,7 @@
 #define KELO_JNI_CONTEXT_H
 
 #include "jni/callbacks.h"
+#include "jni/classload/buffers.h"
 #include "jni/classload/container.h"
 #include "kbs/strings.h"
 
@@ -58,6 +59,39 @@ public:
     bool callResumeThreads();
     // Calls the row's method on the runtime object; answers its result, or 0.
     jint sendMessage(MessageRow row, const kbs::StringBase<char>& text);
+
+    // Class loading: the container check, the Java version gate and the class pipeline.
+    //
+    // Not a container (below 75 bytes, no "KELOCLSF"): false, silent. Format version 0 or above 3:
+    // false after the logged and reported text. Class kind 0 while versionGatePending is set:
+    // runs the gate, whose failure is reported and ends the JVM (System.exit(1)); false if that
+    // returns. True: header copied (at most 75 bytes), payload = bytes + headerLength; a header
+    // length past the end gives an empty payload at bytes + length, which processClass refuses.
+    bool checkContainer(const unsigned char* bytes, std::uint32_t length);
+    // Whether the running "java.version" lies within the header's minimum and maximum; on false,
+    // messageText ends with the reason. Throws kbs::Exception when the version does not parse.
+    bool checkJavaVersion();
+    // The value of a Java system property in modified UTF-8; empty when it cannot be read.
+    kbs::StringBase<char> getSystemProperty(const char* key);
+    // Logs "Processing <className>", then turns the accepted container into class bytes: out[0..3]
+    // CA FE BA BE, then the decoded payload. out holds size (= classSize) bytes; it may be null
+    // when size is below 32 or containerSizesFit (jni/classload/pipeline.h) is false, as nothing is
+    // written then. False is reported already, or silent (size below 32, CRC mismatch).
+    bool processClass(unsigned char* out, std::uint32_t size);
+    // Sizes output (wipe mode 1) to classSize, or to nothing when the payload cannot satisfy the
+    // header's sizes, and runs processClass on it. The way iLoadClass calls the pipeline.
+    bool processClass(YS0073::YS0081<unsigned char>& output);
+    // Fills out[4..size-1] from the payload (inflated or copied) and checks the CRC if asked.
+    bool decodePayload(unsigned char* out, std::uint32_t size);
+    // CRC-32 of gzip and zlib.
+    static std::uint32_t computeCrc32(const unsigned char* bytes, std::uint32_t length);
+
+    // Class-load hooks (jni/classload/hooks.h). The runtime class is resolved first, as the
+    // callbacks cannot look it up; hookRuntimeRef then names this context's caller object.
+    // JVMTI: 0 registered, 1 no tool interface, -1 callbacks or event refused. JVMPI: 0 registered,
+    // 3 no profiler interface (any current JDK). Failures are sent as ErrorUnspecified, not logged.
+    jint installJvmtiHook();
+    jint installJvmpiHook();
 
     kbs::StringBase<char> messageText;
     const jobject callerObject;

@@ -91,6 +91,31 @@ private:
     std::atomic<T> ref{nullptr};
 };
 
+// The pinned elements of a Java byte array, released with mode 0 (copied back and freed).
+// elements() is null for a null array and when the JVM could not supply them.
+class ByteArrayElements {
+public:
+    ByteArrayElements(JNIEnv* env, jbyteArray array)
+        : env(env), array(array),
+          pinned(array ? env->GetByteArrayElements(array, nullptr) : nullptr) {}
+    ~ByteArrayElements() {
+        if (pinned)
+            env->ReleaseByteArrayElements(array, pinned, 0);
+    }
+    ByteArrayElements(ByteArrayElements&& other) noexcept
+        : env(other.env), array(other.array), pinned(std::exchange(other.pinned, nullptr)) {}
+    ByteArrayElements(const ByteArrayElements&) = delete;
+    ByteArrayElements& operator=(const ByteArrayElements&) = delete;
+    ByteArrayElements& operator=(ByteArrayElements&&) = delete;
+
+    jbyte* elements() const { return pinned; }
+
+private:
+    JNIEnv* env;
+    jbyteArray array;
+    jbyte* pinned;
+};
+
 // Holds the monitor of an object for the scope. entered() is false when MonitorEnter failed.
 class MonitorGuard {
 public:

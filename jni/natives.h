@@ -23,6 +23,21 @@ JNIEXPORT jint JNICALL Java_com_kelo_rvs_Runtime_iSetNativeWorker(JNIEnv* env, j
 
 // Drops the global references; the library stays usable. Always 0.
 JNIEXPORT jint JNICALL Java_com_kelo_rvs_Runtime_iCleanUp(JNIEnv* env, jobject runtime);
+
+// Defines a class from data under the given name (internal form, with slashes) and loader: a class
+// container is decoded first, anything else is defined as it is. Below runtime build 99 the call
+// holds the monitor of the runtime's class. Answers the class, or null: the container could not be
+// decoded (reported to the runtime object), the JVM refused the bytes (its exception is pending),
+// or name or data is null.
+JNIEXPORT jclass JNICALL Java_com_kelo_rvs_Runtime_iLoadClass(JNIEnv* env, jobject runtime,
+                                                              jobject loader, jstring name,
+                                                              jbyteArray data);
+
+// Installs the class-load hook that mode names, "T" (tool interface) or "P" (profiler interface),
+// in either case, reporting to this runtime. Answers the set-up's result (jni/context.h); 1 mode
+// is null or not one character; 2 unknown letter; 0 also when the set-up failed with an exception.
+JNIEXPORT jint JNICALL Java_com_kelo_rvs_Runtime_iSetNativeHook(JNIEnv* env, jobject runtime,
+                                                                jstring mode);
 }
 
 #endif

@@ -11,6 +11,8 @@ GlobalRef<jobject> hookRuntimeRef;
 std::atomic<jint> logThreshold{0};
 std::atomic<jint> runtimeBuild{-1};
 std::atomic<bool> threadSuspension{false};
+std::atomic<bool> versionGatePending{true};
+std::atomic<bool> startMessageSent{false};
 std::atomic<jmethodID> suspendThreadsId{nullptr};
 std::atomic<jmethodID> resumeThreadsId{nullptr};
 

@@ -28,6 +28,10 @@ extern std::atomic<jint> logThreshold;
 extern std::atomic<jint> runtimeBuild;
 // Once on, error reports are bracketed by the worker's suspendThreads and resumeThreads.
 extern std::atomic<bool> threadSuspension;
+// Set at load; cleared the first time the Java version gate passes, never set again.
+extern std::atomic<bool> versionGatePending;
+// Set by the first container that the pipeline processes, which sends MessageStart.
+extern std::atomic<bool> startMessageSent;
 // Resolved from the first worker's class and kept for the process.
 extern std::atomic<jmethodID> suspendThreadsId;
 extern std::atomic<jmethodID> resumeThreadsId;

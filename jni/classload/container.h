@@ -11,6 +11,10 @@ namespace kelo {
 constexpr std::uint16_t CurrentHeaderLength = 75;
 constexpr std::uint16_t CurrentFormatVersion = 3;
 
+// Bits of ContainerHeader::options; the others are carried.
+constexpr unsigned char OptionSuspendThreads = 0x02; // processing switches threadSuspension on
+constexpr unsigned char OptionCrc = 0x10;            // classCrc must match the decoded bytes
+
 // An unsigned little-endian integer of N bytes, stored as bytes.
 template <std::size_t N> struct LittleEndian {
     static_assert(N <= 4, "at most 32 bits");

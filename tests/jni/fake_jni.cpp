@@ -3,6 +3,7 @@
 #include "jni/natives.h"
 #include "jni/state.h"
 
+#include <algorithm>
 #include <cstdarg>
 
 namespace fake {
@@ -35,6 +36,8 @@ jint invoke(jobject object, jmethodID id, va_list args) {
         }
     }
     active->java.push_back(call + ")");
+    if (active->monitorDepth)
+        active->javaUnderMonitor.push_back(call + ")");
     EXPECT_NE(object, nullptr) << call;
     active->checkDue = true;
     if (!method.throws.empty())
@@ -135,13 +138,92 @@ jint JNICALL doThrow(JNIEnv*, jthrowable exception) {
 }
 
 jint JNICALL monitorEnter(JNIEnv*, jobject object) {
-    enter("MonitorEnter");
-    return object ? JNI_OK : JNI_ERR;
+    Jni& jni = enter("MonitorEnter");
+    if (!object)
+        return JNI_ERR;
+    jni.monitorHeld = object;
+    ++jni.monitorDepth;
+    return JNI_OK;
 }
 
-jint JNICALL monitorExit(JNIEnv*, jobject) {
-    enter("MonitorExit", true);
+jint JNICALL monitorExit(JNIEnv*, jobject object) {
+    Jni& jni = enter("MonitorExit", true);
+    if (jni.monitorDepth == 0 || jni.monitorHeld != object)
+        jni.violations.push_back("MonitorExit of a monitor not entered");
+    else if (--jni.monitorDepth == 0)
+        jni.monitorHeld = nullptr;
     return JNI_OK;
+}
+
+jmethodID JNICALL getStaticMethodId(JNIEnv*, jclass type, const char* name, const char* signature) {
+    Jni& jni = enter("GetStaticMethodID");
+    for (Method& method : reinterpret_cast<Class*>(type)->methods) {
+        if (method.name == name && method.signature == signature && !method.missing)
+            return reinterpret_cast<jmethodID>(&method);
+    }
+    jni.raise("java/lang/NoSuchMethodError");
+    return nullptr;
+}
+
+// System.getProperty answers from systemProperties: null for a key that is not there.
+jobject JNICALL callStaticObjectMethodV(JNIEnv*, jclass type, jmethodID id, va_list args) {
+    Jni& jni = enter("CallStaticObjectMethod");
+    const Method& method = *reinterpret_cast<Method*>(id);
+    va_list copy;
+    va_copy(copy, args);
+    const Object* key = objectOf(va_arg(copy, jobject));
+    va_end(copy);
+    invoke(type, id, args);
+    if (method.name != "getProperty" || !key)
+        return nullptr;
+    const auto found = jni.systemProperties.find(key->text);
+    return found == jni.systemProperties.end() ? nullptr : jni.newString(found->second);
+}
+
+void JNICALL callStaticVoidMethodV(JNIEnv*, jclass type, jmethodID id, va_list args) {
+    enter("CallStaticVoidMethod");
+    invoke(type, id, args);
+}
+
+jsize JNICALL getStringUtfLength(JNIEnv*, jstring string) {
+    enter("GetStringUTFLength");
+    return static_cast<jsize>(objectOf(string)->text.size());
+}
+
+jsize JNICALL getArrayLength(JNIEnv*, jarray array) {
+    enter("GetArrayLength");
+    return static_cast<jsize>(objectOf(array)->bytes.size());
+}
+
+jbyte* JNICALL getByteArrayElements(JNIEnv*, jbyteArray array, jboolean* isCopy) {
+    Jni& jni = enter("GetByteArrayElements");
+    EXPECT_EQ(isCopy, nullptr);
+    const std::vector<jbyte>& bytes = objectOf(array)->bytes;
+    ++jni.heldArrayElements;
+    auto* copy = new jbyte[bytes.size()];
+    std::copy(bytes.begin(), bytes.end(), copy);
+    return copy;
+}
+
+void JNICALL releaseByteArrayElements(JNIEnv*, jbyteArray array, jbyte* elements, jint mode) {
+    Jni& jni = enter("ReleaseByteArrayElements", true);
+    EXPECT_EQ(mode, 0);
+    std::vector<jbyte>& bytes = objectOf(array)->bytes;
+    std::copy(elements, elements + bytes.size(), bytes.begin());
+    delete[] elements;
+    --jni.heldArrayElements;
+}
+
+jclass JNICALL defineClass(JNIEnv*, const char* name, jobject loader, const jbyte* bytes,
+                           jsize length) {
+    Jni& jni = enter("DefineClass");
+    const auto* first = reinterpret_cast<const unsigned char*>(bytes);
+    jni.definitions.push_back({name, loader, {first, first + length}, jni.monitorHeld});
+    if (jni.defineFails) {
+        jni.raise("java/lang/ClassFormatError");
+        return nullptr;
+    }
+    return reinterpret_cast<jclass>(&jni.addClass(name));
 }
 
 } // namespace
@@ -172,6 +254,14 @@ Jni::Jni() {
     table.Throw = doThrow;
     table.MonitorEnter = monitorEnter;
     table.MonitorExit = monitorExit;
+    table.GetStaticMethodID = getStaticMethodId;
+    table.CallStaticObjectMethodV = callStaticObjectMethodV;
+    table.CallStaticVoidMethodV = callStaticVoidMethodV;
+    table.GetStringUTFLength = getStringUtfLength;
+    table.GetArrayLength = getArrayLength;
+    table.GetByteArrayElements = getByteArrayElements;
+    table.ReleaseByteArrayElements = releaseByteArrayElements;
+    table.DefineClass = defineClass;
     environment.functions = &table;
     active = this;
 }
@@ -191,12 +281,17 @@ Class& Jni::addClass(const std::string& name) {
 }
 
 jobject Jni::newObject(Class& type, const std::string& text) {
-    objects.push_back({&type, text});
+    objects.push_back({&type, text, {}});
     return reinterpret_cast<jobject>(&objects.back());
 }
 
 jstring Jni::newString(const std::string& text) {
     return static_cast<jstring>(newObject(addClass("java/lang/String"), text));
+}
+
+jbyteArray Jni::newByteArray(const std::vector<unsigned char>& bytes) {
+    objects.push_back({&addClass("[B"), {}, {bytes.begin(), bytes.end()}});
+    return reinterpret_cast<jbyteArray>(&objects.back());
 }
 
 void Jni::raise(const std::string& className) {
@@ -230,6 +325,8 @@ BridgeTest::BridgeTest()
     kelo::logThreshold = 0;
     kelo::runtimeBuild = -1;
     kelo::threadSuspension = false;
+    kelo::versionGatePending = true;
+    kelo::startMessageSent = false;
     kelo::suspendThreadsId = nullptr;
     kelo::resumeThreadsId = nullptr;
 }
@@ -238,5 +335,7 @@ void BridgeTest::TearDown() {
     Java_com_kelo_rvs_Runtime_iCleanUp(env, runtime);
     EXPECT_TRUE(jni.globalRefs.empty());
     EXPECT_EQ(jni.heldUtfChars, 0);
+    EXPECT_EQ(jni.heldArrayElements, 0);
+    EXPECT_EQ(jni.monitorDepth, 0);
     EXPECT_EQ(jni.violations, fake::Strings());
 }

@@ -37,6 +37,15 @@ struct Class {
 struct Object {
     Class* type;
     std::string text;
+    std::vector<jbyte> bytes; // of a byte array
+};
+
+// What DefineClass received.
+struct Definition {
+    std::string name;
+    jobject loader;
+    std::vector<unsigned char> bytes;
+    const void* monitor; // the object whose monitor was held, or null
 };
 
 struct Jni {
@@ -49,6 +58,7 @@ struct Jni {
     Class& addClass(const std::string& name);
     jobject newObject(Class& type, const std::string& text = {});
     jstring newString(const std::string& text);
+    jbyteArray newByteArray(const std::vector<unsigned char>& bytes);
     void raise(const std::string& className);
     // The class name of the pending exception, or empty.
     std::string pendingName() const { return pending ? pending->type->name : std::string(); }
@@ -67,6 +77,15 @@ struct Jni {
     std::map<const void*, int> globalRefs;
     std::vector<const void*> deletedGlobalRefs;
     int heldUtfChars = 0;
+    // Class loading: byte array elements are handed out as exact-size copies (a read past them is
+    // an error that AddressSanitizer sees), and java/lang/System answers getProperty from here.
+    int heldArrayElements = 0;
+    std::map<std::string, std::string> systemProperties;
+    std::vector<Definition> definitions;
+    bool defineFails = false; // DefineClass raises ClassFormatError
+    const void* monitorHeld = nullptr;
+    int monitorDepth = 0;
+    Strings javaUnderMonitor; // Java methods run while a monitor was held
     bool objectClassFails = false;
     bool checkDue = false;
     Object* pending = nullptr;

@@ -139,6 +139,35 @@ public final class Runtime {
         listeners.remove(listener);
     }
 
+    /**
+     * Installs the library's class-load hook, so that the JVM hands every class it loads to the
+     * library first: class containers and carrier class files become the classes they hold.
+     * Install it before the protected classes are loaded; it stays for the life of the JVM.
+     *
+     * @param mode "T" for the JVM tool interface, "P" for the old profiler interface
+     * @throws IllegalArgumentException if the mode is not one of these
+     * @throws IllegalStateException if the JVM does not offer the interface or refuses the hook
+     */
+    public void installClassLoadHook(String mode) {
+        if (mode == null || !mode.equalsIgnoreCase("T") && !mode.equalsIgnoreCase("P")) {
+            throw new IllegalArgumentException("Unknown class-load hook mode: " + mode
+                    + " (T or P)");
+        }
+        int result;
+        synchronized (STATE_LOCK) {
+            result = iSetNativeHook(mode);
+        }
+        if (result == 1 || result == 3) {
+            throw new IllegalStateException("This JVM offers no "
+                    + (result == 1 ? "tool interface (JVMTI)" : "profiler interface (JVMPI)")
+                    + " for the class-load hook");
+        }
+        if (result != 0) {
+            throw new IllegalStateException("The JVM refused the class-load hook (mode " + mode
+                    + ", result " + result + ")");
+        }
+    }
+
     private static void check(String call, int result) {
         if (result != 0) {
             throw new IllegalStateException(

@@ -1,0 +1,119 @@
+package com.kelo.rvs;
+
+import java.io.ByteArrayOutputStream;
+import java.io.File;
+import java.io.IOException;
+import java.io.InputStream;
+import java.net.MalformedURLException;
+import java.net.URL;
+import java.net.URLClassLoader;
+
+/**
+ * A class loader over jars and folders, like {@link URLClassLoader}, that defines the classes it
+ * finds through the native library: class containers are decoded by the library, carrier class
+ * files are unwrapped here first, and ordinary class files are defined as they are. It needs no
+ * class-load hook. Delegation is parent first, so protected classes must not also be on the
+ * parent's class path.
+ */
+public class ProtectedClassLoader extends URLClassLoader {
+    static {
+        registerAsParallelCapable();
+    }
+
+    private final Runtime runtime;
+    // The library reports a failure on the thread that asked for the class.
+    private final ThreadLocal<String> lastError = new ThreadLocal<>();
+
+    /**
+     * Creates a loader with a runtime of its own, loading the library if needed.
+     *
+     * @throws UnsatisfiedLinkError if the library cannot be loaded
+     */
+    public ProtectedClassLoader(URL[] urls, ClassLoader parent) {
+        this(urls, parent, new Runtime());
+    }
+
+    /** Creates a loader that defines its classes through the given runtime. */
+    public ProtectedClassLoader(URL[] urls, ClassLoader parent, Runtime runtime) {
+        super(urls, parent);
+        this.runtime = runtime;
+        runtime.addListener(new RuntimeListener() {
+            @Override
+            public void error(String text) {
+                lastError.set(text);
+            }
+        });
+    }
+
+    /** A loader over jar files or folders, with the system class loader as parent. */
+    public static ProtectedClassLoader of(File... paths) {
+        URL[] urls = new URL[paths.length];
+        for (int i = 0; i < paths.length; i++) {
+            try {
+                urls[i] = paths[i].toURI().toURL();
+            } catch (MalformedURLException e) {
+                throw new IllegalArgumentException("Not a usable path: " + paths[i], e);
+            }
+        }
+        return new ProtectedClassLoader(urls, ClassLoader.getSystemClassLoader());
+    }
+
+    @Override
+    protected Class<?> findClass(String name) throws ClassNotFoundException {
+        String internalName = name.replace('.', '/');
+        URL url = findResource(internalName + ".class");
+        if (url == null) {
+            throw new ClassNotFoundException(name);
+        }
+        byte[] data;
+        try {
+            data = read(url);
+        } catch (IOException e) {
+            throw new ClassNotFoundException("Cannot read " + url, e);
+        }
+        if (isClassFile(data)) {
+            byte[] embedded = EmbeddedContainers.extract(data, internalName);
+            if (embedded.length > 0) {
+                data = embedded;
+            }
+        }
+        definePackageOf(name);
+        lastError.remove();
+        Class<?> c = runtime.iLoadClass(this, internalName, data);
+        if (c == null) {
+            String reason = lastError.get();
+            lastError.remove();
+            throw new ClassFormatError("KeloRvs4J32 could not define " + name + " from " + url
+                    + (reason != null ? ": " + reason : ""));
+        }
+        return c;
+    }
+
+    private void definePackageOf(String className) {
+        int dot = className.lastIndexOf('.');
+        if (dot > 0) {
+            try {
+                definePackage(className.substring(0, dot), null, null, null, null, null, null,
+                        null);
+            } catch (IllegalArgumentException e) {
+                // defined already
+            }
+        }
+    }
+
+    private static boolean isClassFile(byte[] data) {
+        return data.length >= 4 && (data[0] & 0xFF) == 0xCA && (data[1] & 0xFF) == 0xFE
+                && (data[2] & 0xFF) == 0xBA && (data[3] & 0xFF) == 0xBE;
+    }
+
+    private static byte[] read(URL url) throws IOException {
+        try (InputStream in = url.openStream()) {
+            ByteArrayOutputStream out = new ByteArrayOutputStream();
+            byte[] buffer = new byte[8192];
+            for (int n; (n = in.read(buffer)) > 0;) {
+                out.write(buffer, 0, n);
+            }
+            return out.toByteArray();
+        }
+    }
+}

@@ -1,0 +1,266 @@
+#include "jni/classload/hooks.h"
+
+#include "jni/callbacks.h"
+#include "jni/classload/buffers.h"
+#include "jni/classload/pipeline.h"
+#include "jni/context.h"
+#include "jni/state.h"
+#include "kbs/base64.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace kelo {
+
+namespace {
+
+// The callback table of JVMTI 1.0 ends before reserved85; today's JDKs define more entries.
+static_assert(offsetof(jvmtiEventCallbacks, reserved85) == 35 * sizeof(void*) &&
+                  offsetof(jvmtiEventCallbacks, ClassFileLoadHook) == 4 * sizeof(void*),
+              "35 entries, ClassFileLoadHook the fifth");
+constexpr jint JvmtiCallbacksSize = static_cast<jint>(offsetof(jvmtiEventCallbacks, reserved85));
+
+bool hasClassMagic(const unsigned char* data, jint length) {
+    return length >= 4 && data[0] == 0xCA && data[1] == 0xFE && data[2] == 0xBA && data[3] == 0xBE;
+}
+
+// The runtime object a callback reports to. Reports need the runtime class, which a lookup inside
+// a callback would search in the loader of whatever started the load, and which it may not see:
+// without the class cached by the set-up, the callback stays silent.
+jobject hookCaller() {
+    return runtimeClassRef.get() ? hookRuntimeRef.get() : nullptr;
+}
+
+// A callback runs in the middle of a class load, where no Java caller would receive an exception
+// that its own reports left pending.
+void dropJavaException(JNIEnv* env) {
+    if (env && env->ExceptionCheck())
+        env->ExceptionClear();
+}
+
+// Memory from the tool interface's Allocate. It is wiped and returned unless handed to the JVM,
+// which then owns it. get() is null when the allocation failed.
+class JvmtiMemory {
+public:
+    JvmtiMemory(jvmtiEnv* jvmti, std::uint32_t size) : jvmti(jvmti), size(size) {
+        if (jvmti->Allocate(size, &bytes) != JVMTI_ERROR_NONE)
+            bytes = nullptr;
+    }
+    ~JvmtiMemory() {
+        if (bytes) {
+            YS0073::wipeBytes(bytes, size);
+            jvmti->Deallocate(bytes);
+        }
+    }
+    JvmtiMemory(const JvmtiMemory&) = delete;
+    JvmtiMemory& operator=(const JvmtiMemory&) = delete;
+
+    unsigned char* get() const { return bytes; }
+    unsigned char* handOver() { return std::exchange(bytes, nullptr); }
+
+private:
+    jvmtiEnv* const jvmti;
+    const std::uint32_t size;
+    unsigned char* bytes = nullptr;
+};
+
+// The JVM takes class lengths as jint.
+bool fitsJint(std::uint32_t size) {
+    return size <= static_cast<std::uint32_t>(std::numeric_limits<jint>::max());
+}
+
+// Whether the pipeline can use classSize bytes: otherwise it is given none, and refuses the
+// container with its own report, so that a header cannot make a callback allocate at will.
+bool worthAllocating(const _tbO& context) {
+    return context.header.classSize.value() >= MinimumClassSize &&
+           containerSizesFit(context.header, context.payloadLength);
+}
+
+// A set-up run again reports to the runtime that asked last.
+void setHookRuntime(JNIEnv* env, jobject runtime) {
+    hookRuntimeRef.reset(env);
+    hookRuntimeRef.adopt(env, runtime);
+}
+
+// The work of transformClassData on its context.
+void replaceContainer(jvmtiEnv* jvmti, _tbO& context, const unsigned char* data, jint length,
+                      jint* newLength, unsigned char** newData) {
+    if (!context.checkContainer(data, static_cast<std::uint32_t>(length)))
+        return;
+    const std::uint32_t size = context.header.classSize.value();
+    if (!fitsJint(size))
+        return;
+    if (worthAllocating(context)) {
+        JvmtiMemory classBytes(jvmti, size);
+        if (!classBytes.get())
+            return;
+        if (context.processClass(classBytes.get(), size)) {
+            *newData = classBytes.handOver();
+            *newLength = static_cast<jint>(size);
+            return;
+        }
+    } else {
+        context.processClass(nullptr, size);
+    }
+    // Handed back as it came, so that the JVM rejects it as a malformed class.
+    JvmtiMemory copy(jvmti, static_cast<std::uint32_t>(length));
+    if (copy.get()) {
+        std::memcpy(copy.get(), data, static_cast<std::size_t>(length));
+        *newData = copy.handOver();
+        *newLength = length;
+    }
+}
+
+} // namespace
+
+jint _tbO::installJvmtiHook() {
+    // Now, while the lookup still searches the runtime's own loader (see hookCaller).
+    runtimeClass(env);
+    JavaVM* vm = nullptr;
+    jvmtiEnv* jvmti = nullptr;
+    if (env->GetJavaVM(&vm) != JNI_OK ||
+        vm->GetEnv(reinterpret_cast<void**>(&jvmti), JvmtiVersion) != JNI_OK) {
+        sendMessage(ErrorUnspecified, "Interface not available");
+        return 1;
+    }
+    jvmtiEventCallbacks callbacks{};
+    callbacks.ClassFileLoadHook = onClassFileLoad;
+    if (jvmti->SetEventCallbacks(&callbacks, JvmtiCallbacksSize) != JVMTI_ERROR_NONE) {
+        sendMessage(ErrorUnspecified, "JVMTI error.");
+        return -1;
+    }
+    if (jvmti->SetEventNotificationMode(JVMTI_ENABLE, JVMTI_EVENT_CLASS_FILE_LOAD_HOOK, nullptr) !=
+        JVMTI_ERROR_NONE) {
+        sendMessage(ErrorUnspecified, "JVMTI Error.");
+        return -1;
+    }
+    setHookRuntime(env, callerObject);
+    return 0;
+}
+
+jint _tbO::installJvmpiHook() {
+    // Now, while the lookup still searches the runtime's own loader (see hookCaller).
+    runtimeClass(env);
+    JavaVM* vm = nullptr;
+    JvmpiInterface* jvmpi = nullptr;
+    void** slot = reinterpret_cast<void**>(&jvmpi);
+    if (env->GetJavaVM(&vm) != JNI_OK ||
+        (vm->GetEnv(slot, JvmpiVersion12) < 0 && vm->GetEnv(slot, JvmpiVersion10) < 0)) {
+        sendMessage(ErrorUnspecified, "Interface not available");
+        return 3;
+    }
+    jvmpi->disableEvent(JvmpiEventClassLoad, nullptr);
+    jvmpi->notifyEvent = onJvmpiEvent;
+    jvmpi->enableEvent(JvmpiEventClassLoadHook, nullptr);
+    setHookRuntime(env, callerObject);
+    return 0;
+}
+
+void JNICALL onClassFileLoad(jvmtiEnv* jvmti, JNIEnv* env, jclass, jobject, const char* name,
+                             jobject, jint length, const unsigned char* data, jint* newLength,
+                             unsigned char** newData) noexcept {
+    if (!hasClassMagic(data, length)) {
+        transformClassData(jvmti, env, name, data, length, newLength, newData);
+        return;
+    }
+    if (!name)
+        return;
+    try {
+        const kbs::StringBase<char> container =
+            extractEmbeddedContainer(data, static_cast<std::uint32_t>(length), name);
+        if (!container.empty())
+            transformClassData(jvmti, env, name,
+                               reinterpret_cast<const unsigned char*>(container.data()),
+                               static_cast<jint>(container.size()), newLength, newData);
+    } catch (...) {
+        // Out of memory while joining the chunks: the class stays as it is.
+    }
+}
+
+void transformClassData(jvmtiEnv* jvmti, JNIEnv* env, const char* name, const unsigned char* data,
+                        jint length, jint* newLength, unsigned char** newData) noexcept {
+    if (length < 0)
+        return;
+    try {
+        _tbO context(env, hookCaller());
+        context.className = name;
+        replaceContainer(jvmti, context, data, length, newLength, newData);
+    } catch (...) {
+        // Nothing may reach the JVM; memory not handed over has been returned.
+    }
+    dropJavaException(env);
+}
+
+void onJvmpiEvent(JvmpiEvent* event) noexcept {
+    if (event->eventType != JvmpiEventClassLoadHook)
+        return;
+    event->newClassData = event->classData;
+    event->newClassDataLength = event->classDataLength;
+    if (hasClassMagic(event->classData, event->classDataLength) || event->classDataLength < 0)
+        return;
+    try {
+        _tbO context(event->env, hookCaller());
+        context.className = "<unknown>";
+        if (context.checkContainer(event->classData,
+                                   static_cast<std::uint32_t>(event->classDataLength))) {
+            const std::uint32_t size = context.header.classSize.value();
+            const bool allocating = fitsJint(size) && worthAllocating(context);
+            // Memory from the event's allocator has no way back: it stays with the JVM.
+            auto* classBytes =
+                allocating ? static_cast<unsigned char*>(event->allocate(size)) : nullptr;
+            if (fitsJint(size) && (classBytes || !allocating) &&
+                context.processClass(classBytes, size)) {
+                event->newClassData = classBytes;
+                event->newClassDataLength = static_cast<jint>(size);
+            }
+        }
+    } catch (...) {
+        // The class stays as it is.
+    }
+    dropJavaException(event->env);
+}
+
+kbs::StringBase<char> extractEmbeddedContainer(const unsigned char* data, std::uint32_t length,
+                                               const char* name) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), length);
+    kbs::StringBase<char> container;
+    std::size_t from = 0;
+    for (std::uint32_t index = 0;; ++index) {
+        const kbs::StringBase<char> open = embeddedTag(name, index, true);
+        const std::size_t start = bytes.find(open, from);
+        // A class file starts with its magic, so no tag stands at 0.
+        if (start == std::string_view::npos || start == 0)
+            return container;
+        const std::size_t chunkStart = start + open.size();
+        const std::size_t end = bytes.find(embeddedTag(name, index, false), chunkStart);
+        if (end == std::string_view::npos)
+            return container;
+        const kbs::StringBase<char> chunk(bytes.data() + chunkStart, end - chunkStart);
+        const std::size_t joined = container.size();
+        const std::size_t room = chunk.size() / 4 * 3;
+        container.resize(joined + room);
+        const std::size_t decoded =
+            kbs::decodeBase64(chunk, reinterpret_cast<unsigned char*>(&container[joined]), room);
+        container.resize(joined + std::min(decoded, room));
+        from = end;
+    }
+}
+
+kbs::StringBase<char> embeddedTag(const char* name, std::uint32_t index, bool opening) {
+    std::string number = std::to_string(index);
+    if (number.size() < 5)
+        number.insert(0, 5 - number.size(), '0');
+    kbs::StringBase<char> tag(opening ? "<KeloClassData#" : "</KeloClassData#");
+    tag += kbs::StringBase<char>(name);
+    tag += '#';
+    tag += number;
+    tag += '>';
+    return tag;
+}
+
+} // namespace kelo

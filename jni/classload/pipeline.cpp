@@ -1,0 +1,185 @@
+// The class pipeline: a container's payload, inflated or copied, behind the class-file magic.
+#include "jni/classload/pipeline.h"
+
+#include "jni/context.h"
+#include "jni/state.h"
+#include "kbs/exceptions.h"
+
+#include <zlib.h>
+
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace kelo {
+
+namespace {
+
+constexpr unsigned char PlainGzipHeader[] = {0x1F, 0x8B, 0x08, 0x00, 0x00,
+                                             0x00, 0x00, 0x00, 0x00, 0x00};
+constexpr std::uint32_t GzipHeaderLength = sizeof PlainGzipHeader;
+constexpr std::uint32_t GzipTrailerLength = 8; // CRC-32, ISIZE
+// Deflate's largest expansion: a 258-byte match in two one-bit codes.
+constexpr std::uint64_t MaxDeflateRatio = 1032;
+
+std::uint32_t readLittleEndian32(const unsigned char* bytes) {
+    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+           std::uint32_t{bytes[3]} << 24;
+}
+
+// Whether a gzip member of memberLength bytes could inflate to `decoded` bytes at all.
+bool inflatable(std::uint64_t decoded, std::uint32_t memberLength) {
+    if (memberLength < GzipHeaderLength + GzipTrailerLength)
+        return false;
+    return decoded <= (memberLength - GzipHeaderLength - GzipTrailerLength) * MaxDeflateRatio;
+}
+
+// Whether the payload can yield the size - 4 class bytes after the magic.
+bool payloadYields(const ContainerHeader& header, std::uint32_t payloadLength, std::uint32_t size) {
+    // DefineClass and the tool interface take the length as a jint.
+    if (size < 4 || size > static_cast<std::uint32_t>(std::numeric_limits<jint>::max()))
+        return false;
+    if (!header.compressed)
+        return size - 4 <= payloadLength;
+    const std::uint32_t packedLength = header.packedLength.value();
+    return packedLength <= payloadLength && inflatable(size - 4, packedLength);
+}
+
+// Ends an initialised inflate stream on paths that do not reach inflateEnd themselves.
+class InflateStream {
+public:
+    InflateStream() { initialised = inflateInit2(&stream, 31) == Z_OK; }
+    ~InflateStream() {
+        if (initialised)
+            inflateEnd(&stream);
+    }
+    InflateStream(const InflateStream&) = delete;
+    InflateStream& operator=(const InflateStream&) = delete;
+
+    bool ok() const { return initialised; }
+    z_stream& get() { return stream; }
+    int end() {
+        initialised = false;
+        return inflateEnd(&stream);
+    }
+
+private:
+    z_stream stream{};
+    bool initialised;
+};
+
+} // namespace
+
+bool containerSizesFit(const ContainerHeader& header, std::uint32_t payloadLength) {
+    return payloadYields(header, payloadLength, header.classSize.value());
+}
+
+bool isPlainGzipHeader(const unsigned char* src, std::uint32_t srcLength) {
+    return srcLength >= GzipHeaderLength &&
+           std::memcmp(src, PlainGzipHeader, GzipHeaderLength) == 0;
+}
+
+std::uint32_t gunzipToBuffer(const YS0073::YS0081<unsigned char>& input,
+                             YS0073::YS0081<unsigned char>& output) {
+    output.release();
+    InflateStream stream;
+    if (!stream.ok() || input.size() < 4)
+        return 0;
+    const std::uint32_t decodedLength = readLittleEndian32(input.data() + input.size() - 4);
+    // A trailer that no member of this length can satisfy is refused before its allocation.
+    if (decodedLength == 0 || !inflatable(decodedLength, input.size()))
+        return 0;
+    try {
+        output.setSize(decodedLength);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    z_stream& z = stream.get();
+    // zlib's input pointer is not const in older versions; inflate never writes through it.
+    z.next_in = const_cast<unsigned char*>(input.data());
+    z.avail_in = input.size();
+    z.next_out = output.data();
+    z.avail_out = decodedLength;
+    if (inflate(&z, Z_FINISH) != Z_STREAM_END)
+        return 0;
+    if (stream.end() != Z_OK)
+        return 0;
+    return decodedLength;
+}
+
+bool gunzipExact(unsigned char* dest, std::uint32_t destLength, const unsigned char* src,
+                 std::uint32_t srcLength) {
+    if (!isPlainGzipHeader(src, srcLength))
+        return false;
+    // A trailer of another length could never match: refuse it before copying anything.
+    if (destLength == 0 || srcLength < GzipHeaderLength + GzipTrailerLength ||
+        readLittleEndian32(src + srcLength - 4) != destLength)
+        return false;
+    try {
+        YS0073::YS0081<unsigned char> input(srcLength, YS0073::WipeZero);
+        std::memcpy(input.data(), src, srcLength);
+        YS0073::YS0081<unsigned char> output(0, YS0073::WipeZero);
+        const std::uint32_t decoded = gunzipToBuffer(input, output);
+        if (decoded != destLength)
+            return false;
+        std::memcpy(dest, output.data(), decoded);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+std::uint32_t _tbO::computeCrc32(const unsigned char* bytes, std::uint32_t length) {
+    return static_cast<std::uint32_t>(crc32(0L, bytes, length));
+}
+
+bool _tbO::decodePayload(unsigned char* out, std::uint32_t size) {
+    // A payload that cannot yield size - 4 bytes is refused before anything is read from it.
+    if (!payloadYields(header, payloadLength, size) ||
+        (header.compressed &&
+         !gunzipExact(out + 4, size - 4, payload, header.packedLength.value()))) {
+        log(LogError, "Decompression failed");
+        sendMessage(ErrorUnspecified, "Decompression failed!");
+        return false;
+    }
+    if (!header.compressed)
+        std::memcpy(out + 4, payload, size - 4);
+    if ((header.options & OptionCrc) && computeCrc32(out + 4, size - 4) != header.classCrc.value())
+        return false;
+    return true;
+}
+
+bool _tbO::processClass(unsigned char* out, std::uint32_t size) {
+    log(LogInfo, kbs::StringBase<char>("Processing ") + className);
+    if (size < MinimumClassSize)
+        return false;
+    if (!threadSuspension.load() && (header.options & OptionSuspendThreads))
+        threadSuspension = true;
+    try {
+        // Of two threads processing their first containers at once, one sends the message.
+        if (!startMessageSent.exchange(true))
+            sendMessage(MessageStart, kbs::emptyString());
+        if (!decodePayload(out, size))
+            return false;
+    } catch (const kbs::Exception&) {
+        log(LogError, "Internal error.");
+        sendMessage(ErrorUnspecified, "Internal error!");
+        // Without storage (the payload could not yield the class) there is no class to answer.
+        if (!out)
+            return false;
+    }
+    out[0] = 0xCA;
+    out[1] = 0xFE;
+    out[2] = 0xBA;
+    out[3] = 0xBE;
+    return true;
+}
+
+bool _tbO::processClass(YS0073::YS0081<unsigned char>& output) {
+    const std::uint32_t size = header.classSize.value();
+    const bool storage = size < MinimumClassSize || containerSizesFit(header, payloadLength);
+    output.setSize(storage ? size : 0);
+    return processClass(output.data(), size);
+}
+
+} // namespace kelo

@@ -1,0 +1,183 @@
+#include "container_builder.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace testdata {
+
+namespace {
+
+std::uint32_t get16(const Bytes& bytes, std::size_t at) {
+    return std::uint32_t{bytes.at(at)} | std::uint32_t{bytes.at(at + 1)} << 8;
+}
+
+std::uint32_t get32(const Bytes& bytes, std::size_t at) {
+    return get16(bytes, at) | get16(bytes, at + 2) << 16;
+}
+
+std::uint32_t crc(const unsigned char* data, std::size_t length) {
+    return static_cast<std::uint32_t>(crc32(0L, data, static_cast<uInt>(length)));
+}
+
+// Raw deflate (method 8 without a wrapper), or raw inflate into `expected` bytes.
+Bytes deflateRaw(const unsigned char* data, std::size_t length, int level) {
+    z_stream stream{};
+    if (deflateInit2(&stream, level, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw std::runtime_error("deflateInit2");
+    Bytes out(deflateBound(&stream, static_cast<uLong>(length)));
+    stream.next_in = const_cast<unsigned char*>(data);
+    stream.avail_in = static_cast<uInt>(length);
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    const int result = deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    if (result != Z_STREAM_END)
+        throw std::runtime_error("deflate");
+    return out;
+}
+
+Bytes inflateRaw(const unsigned char* data, std::size_t length, std::size_t expected) {
+    z_stream stream{};
+    if (inflateInit2(&stream, -15) != Z_OK)
+        throw std::runtime_error("inflateInit2");
+    Bytes out(expected);
+    stream.next_in = const_cast<unsigned char*>(data);
+    stream.avail_in = static_cast<uInt>(length);
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    const int result = inflate(&stream, Z_FINISH);
+    inflateEnd(&stream);
+    if (result != Z_STREAM_END || stream.total_out != expected)
+        throw std::runtime_error("inflate");
+    return out;
+}
+
+void append32(Bytes& bytes, std::uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8)
+        bytes.push_back(static_cast<unsigned char>(value >> shift));
+}
+
+void appendUtf8(Bytes& bytes, const std::string& text) {
+    bytes.push_back(1);
+    bytes.push_back(static_cast<unsigned char>(text.size() >> 8));
+    bytes.push_back(static_cast<unsigned char>(text.size()));
+    bytes.insert(bytes.end(), text.begin(), text.end());
+}
+
+} // namespace
+
+Bytes plainGzipHeader() {
+    return {0x1F, 0x8B, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+}
+
+Bytes gzipMember(const Bytes& data, const Bytes& header, int level) {
+    Bytes member(header);
+    if (header.size() > 3 && (header[3] & 0x08)) {
+        const std::string name = "Sample.class";
+        member.insert(member.end(), name.begin(), name.end());
+        member.push_back(0);
+    }
+    const Bytes deflated = deflateRaw(data.data(), data.size(), level);
+    member.insert(member.end(), deflated.begin(), deflated.end());
+    append32(member, crc(data.data(), data.size()));
+    append32(member, static_cast<std::uint32_t>(data.size()));
+    return member;
+}
+
+void put16(Bytes& bytes, std::size_t at, std::uint32_t value) {
+    bytes.at(at) = static_cast<unsigned char>(value);
+    bytes.at(at + 1) = static_cast<unsigned char>(value >> 8);
+}
+
+void put32(Bytes& bytes, std::size_t at, std::uint32_t value) {
+    put16(bytes, at, value & 0xFFFF);
+    put16(bytes, at + 2, value >> 16);
+}
+
+Bytes buildContainer(const Bytes& classFile, const ContainerSpec& spec) {
+    if (classFile.size() < 4)
+        throw std::invalid_argument("a class file has at least its magic");
+    const Bytes body(classFile.begin() + 4, classFile.end());
+    const Bytes packed = spec.compressed ? gzipMember(body, spec.gzipHeader) : body;
+
+    Bytes header(75, 0);
+    std::copy_n("KELOCLSF", 8, header.begin());
+    header[AtClassKind] = spec.classKind;
+    put16(header, AtFormatVersion, spec.formatVersion);
+    put16(header, AtHeaderLength, spec.headerLength);
+    std::copy_n(spec.minJava, 4, header.begin() + AtMinJava);
+    std::copy_n(spec.maxJava, 4, header.begin() + AtMaxJava);
+    header[AtCompressed] = spec.compressed ? 1 : 0;
+    put32(header, AtClassSize, static_cast<std::uint32_t>(classFile.size()));
+    put32(header, AtPackedLength, spec.compressed ? static_cast<std::uint32_t>(packed.size()) : 0);
+    header[AtOptions] = static_cast<unsigned char>(spec.options | (spec.crc ? 0x10 : 0));
+    put32(header, AtClassCrc, crc(body.data(), body.size()));
+    header.resize(spec.headerLength, 0);
+
+    Bytes container(header);
+    container.insert(container.end(), packed.begin(), packed.end());
+    container.insert(container.end(), spec.carried.begin(), spec.carried.end());
+    return container;
+}
+
+Bytes minimalClassFile(const std::string& internalName) {
+    Bytes bytes = {0xCA, 0xFE, 0xBA, 0xBE, 0x00, 0x00, 0x00, 52, 0x00, 5};
+    appendUtf8(bytes, internalName);       // #1
+    bytes.insert(bytes.end(), {7, 0, 1});  // #2 Class #1
+    appendUtf8(bytes, "java/lang/Object"); // #3
+    bytes.insert(bytes.end(), {7, 0, 3});  // #4 Class #3
+    bytes.insert(bytes.end(), {0x00, 0x21, 0, 2, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0});
+    return bytes;
+}
+
+std::vector<std::pair<std::string, Bytes>> jarClasses(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    const Bytes zip((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<std::pair<std::string, Bytes>> classes;
+    if (zip.size() < 22)
+        return classes;
+    // The end of central directory record: the last one, with at most 64 KiB of comment after it.
+    std::size_t end = zip.size() - 22;
+    const std::size_t lowest = zip.size() > 22 + 0xFFFF ? zip.size() - 22 - 0xFFFF : 0;
+    while (get32(zip, end) != 0x06054B50) {
+        if (end == lowest)
+            return classes;
+        --end;
+    }
+    const std::uint32_t entries = get16(zip, end + 10);
+    std::size_t at = get32(zip, end + 16);
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        if (get32(zip, at) != 0x02014B50)
+            throw std::runtime_error("central directory");
+        const std::uint32_t method = get16(zip, at + 10);
+        const std::uint32_t packedSize = get32(zip, at + 20);
+        const std::uint32_t size = get32(zip, at + 24);
+        const std::uint32_t nameLength = get16(zip, at + 28);
+        const std::uint32_t extraLength = get16(zip, at + 30);
+        const std::uint32_t commentLength = get16(zip, at + 32);
+        const std::uint32_t local = get32(zip, at + 42);
+        const std::string name(zip.begin() + at + 46, zip.begin() + at + 46 + nameLength);
+        at += 46 + nameLength + extraLength + commentLength;
+        if (name.size() < 6 || name.compare(name.size() - 6, 6, ".class") != 0)
+            continue;
+        if (get32(zip, local) != 0x04034B50)
+            throw std::runtime_error("local header");
+        const std::size_t data = local + 30 + get16(zip, local + 26) + get16(zip, local + 28);
+        if (data + packedSize > zip.size())
+            throw std::runtime_error("entry beyond the file");
+        if (method == 0)
+            classes.emplace_back(name, Bytes(zip.begin() + data, zip.begin() + data + size));
+        else if (method == 8)
+            classes.emplace_back(name, inflateRaw(zip.data() + data, packedSize, size));
+        else
+            throw std::runtime_error("compression method " + std::to_string(method));
+    }
+    return classes;
+}
+
+} // namespace testdata
