@@ -99,29 +99,29 @@ void put32(Bytes& bytes, std::size_t at, std::uint32_t value) {
     put16(bytes, at + 2, value >> 16);
 }
 
-Bytes buildContainer(const Bytes& classFile, const ContainerSpec& spec) {
+Bytes buildContainer(const Bytes& classFile, const ContainerShape& shape) {
     if (classFile.size() < 4)
         throw std::invalid_argument("a class file has at least its magic");
     const Bytes body(classFile.begin() + 4, classFile.end());
-    const Bytes packed = spec.compressed ? gzipMember(body, spec.gzipHeader) : body;
+    const Bytes packed = shape.compressed ? gzipMember(body, shape.gzipHeader) : body;
 
     Bytes header(75, 0);
     std::copy_n("KELOCLSF", 8, header.begin());
-    header[AtClassKind] = spec.classKind;
-    put16(header, AtFormatVersion, spec.formatVersion);
-    put16(header, AtHeaderLength, spec.headerLength);
-    std::copy_n(spec.minJava, 4, header.begin() + AtMinJava);
-    std::copy_n(spec.maxJava, 4, header.begin() + AtMaxJava);
-    header[AtCompressed] = spec.compressed ? 1 : 0;
+    header[AtClassKind] = shape.classKind;
+    put16(header, AtFormatVersion, shape.formatVersion);
+    put16(header, AtHeaderLength, shape.headerLength);
+    std::copy_n(shape.minJava, 4, header.begin() + AtMinJava);
+    std::copy_n(shape.maxJava, 4, header.begin() + AtMaxJava);
+    header[AtCompressed] = shape.compressed ? 1 : 0;
     put32(header, AtClassSize, static_cast<std::uint32_t>(classFile.size()));
-    put32(header, AtPackedLength, spec.compressed ? static_cast<std::uint32_t>(packed.size()) : 0);
-    header[AtOptions] = static_cast<unsigned char>(spec.options | (spec.crc ? 0x10 : 0));
+    put32(header, AtPackedLength, shape.compressed ? static_cast<std::uint32_t>(packed.size()) : 0);
+    header[AtOptions] = static_cast<unsigned char>(shape.options | (shape.crc ? 0x10 : 0));
     put32(header, AtClassCrc, crc(body.data(), body.size()));
-    header.resize(spec.headerLength, 0);
+    header.resize(shape.headerLength, 0);
 
     Bytes container(header);
     container.insert(container.end(), packed.begin(), packed.end());
-    container.insert(container.end(), spec.carried.begin(), spec.carried.end());
+    container.insert(container.end(), shape.carried.begin(), shape.carried.end());
     return container;
 }
 

@@ -19,7 +19,7 @@ Bytes plainGzipHeader();
 // name, the name "Sample.class" and its NUL), raw deflate at the given level, CRC-32 and ISIZE.
 Bytes gzipMember(const Bytes& data, const Bytes& header = plainGzipHeader(), int level = 9);
 
-struct ContainerSpec {
+struct ContainerShape {
     bool compressed = false;
     bool crc = false;
     unsigned char classKind = 1; // 0 runs the Java version gate
@@ -33,7 +33,7 @@ struct ContainerSpec {
 };
 
 // A container for classFile (whose first four bytes, the magic, it does not store).
-Bytes buildContainer(const Bytes& classFile, const ContainerSpec& spec = {});
+Bytes buildContainer(const Bytes& classFile, const ContainerShape& shape = {});
 
 // Offsets of the header fields, for tests that set them by hand.
 enum Offset : std::size_t {

@@ -9,23 +9,23 @@
 #include <cstring>
 
 using testdata::Bytes;
-using testdata::ContainerSpec;
+using testdata::ContainerShape;
 
 namespace {
 
 const Bytes sampleClass = testdata::minimalClassFile("a/B");
 
-Bytes container(const ContainerSpec& spec = {}) {
-    return testdata::buildContainer(sampleClass, spec);
+Bytes container(const ContainerShape& shape = {}) {
+    return testdata::buildContainer(sampleClass, shape);
 }
 
-ContainerSpec gated(std::initializer_list<unsigned char> minimum,
-                    std::initializer_list<unsigned char> maximum = {0, 0, 0, 0}) {
-    ContainerSpec spec;
-    spec.classKind = 0;
-    std::copy(minimum.begin(), minimum.end(), spec.minJava);
-    std::copy(maximum.begin(), maximum.end(), spec.maxJava);
-    return spec;
+ContainerShape gated(std::initializer_list<unsigned char> minimum,
+                     std::initializer_list<unsigned char> maximum = {0, 0, 0, 0}) {
+    ContainerShape shape;
+    shape.classKind = 0;
+    std::copy(minimum.begin(), minimum.end(), shape.minJava);
+    std::copy(maximum.begin(), maximum.end(), shape.maxJava);
+    return shape;
 }
 
 } // namespace
@@ -65,9 +65,9 @@ TEST_F(ClassLoadTest, TheHeaderIsCopiedAndThePayloadFollowsIt) {
 }
 
 TEST_F(ClassLoadTest, ALongerHeaderCopies75BytesAndPlacesThePayloadAfterIt) {
-    ContainerSpec spec;
-    spec.headerLength = 200;
-    Bytes bytes = container(spec);
+    ContainerShape shape;
+    shape.headerLength = 200;
+    Bytes bytes = container(shape);
     bytes[100] = 0x55; // beyond the record
     ASSERT_TRUE(check(bytes));
     EXPECT_EQ(std::memcmp(&context.header, bytes.data(), 75), 0);
@@ -76,11 +76,11 @@ TEST_F(ClassLoadTest, ALongerHeaderCopies75BytesAndPlacesThePayloadAfterIt) {
 }
 
 TEST_F(ClassLoadTest, AShortHeaderKeepsTheTemplateBeyondIt) {
-    ContainerSpec spec;
-    spec.headerLength = 13;
-    spec.formatVersion = 2;
-    spec.classKind = 7;
-    Bytes bytes = container(spec);
+    ContainerShape shape;
+    shape.headerLength = 13;
+    shape.formatVersion = 2;
+    shape.classKind = 7;
+    Bytes bytes = container(shape);
     bytes.resize(std::max<std::size_t>(bytes.size(), 80), 0xEE);
     ASSERT_TRUE(check(bytes));
     EXPECT_EQ(std::memcmp(context.header.signature, "KELOCLSF", 8), 0);
@@ -113,34 +113,34 @@ TEST_F(ClassLoadTest, AHeaderLengthPastTheEndLeavesAnEmptyPayloadAtTheEnd) {
 
 TEST_F(ClassLoadTest, FormatVersions1To3AreAccepted) {
     for (int version : {1, 2, 3}) {
-        ContainerSpec spec;
-        spec.formatVersion = static_cast<std::uint16_t>(version);
-        EXPECT_TRUE(check(container(spec))) << version;
+        ContainerShape shape;
+        shape.formatVersion = static_cast<std::uint16_t>(version);
+        EXPECT_TRUE(check(container(shape))) << version;
     }
     EXPECT_EQ(jni.java, fake::Strings());
 }
 
 TEST_F(ClassLoadTest, FormatVersion0IsTooOld) {
-    ContainerSpec spec;
-    spec.formatVersion = 0;
-    EXPECT_FALSE(check(container(spec)));
+    ContainerShape shape;
+    shape.formatVersion = 0;
+    EXPECT_FALSE(check(container(shape)));
     const std::string text = "File format too old: Found 0.75 - current is 3.75.";
     EXPECT_EQ(takeJava(),
               (fake::Strings{"log(1000," + text + ")", "errorUnspecified(" + text + ")"}));
 }
 
 TEST_F(ClassLoadTest, FormatVersionsAbove3AreIncompatible) {
-    ContainerSpec spec;
-    spec.formatVersion = 4;
-    spec.headerLength = 80;
-    EXPECT_FALSE(check(container(spec)));
+    ContainerShape shape;
+    shape.formatVersion = 4;
+    shape.headerLength = 80;
+    EXPECT_FALSE(check(container(shape)));
     const std::string text = "File format incompatible: Found 4.80 - current is 3.75.";
     EXPECT_EQ(takeJava(),
               (fake::Strings{"log(1000," + text + ")", "errorUnspecified(" + text + ")"}));
 
-    spec.formatVersion = 65535;
-    spec.headerLength = 75;
-    EXPECT_FALSE(check(container(spec)));
+    shape.formatVersion = 65535;
+    shape.headerLength = 75;
+    EXPECT_FALSE(check(container(shape)));
     EXPECT_EQ(takeJava().at(0),
               "log(1000,File format incompatible: Found 65535.75 - current is 3.75.)");
 }
@@ -148,9 +148,9 @@ TEST_F(ClassLoadTest, FormatVersionsAbove3AreIncompatible) {
 TEST_F(ClassLoadTest, AFormatFailureIsBracketedOnceThreadSuspensionIsOn) {
     Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker);
     kelo::threadSuspension = true;
-    ContainerSpec spec;
-    spec.formatVersion = 0;
-    EXPECT_FALSE(check(container(spec)));
+    ContainerShape shape;
+    shape.formatVersion = 0;
+    EXPECT_FALSE(check(container(shape)));
     const std::string text = "File format too old: Found 0.75 - current is 3.75.";
     EXPECT_EQ(takeJava(), (fake::Strings{"log(1000," + text + ")", "suspendThreads()",
                                          "errorUnspecified(" + text + ")", "resumeThreads()"}));
@@ -166,9 +166,9 @@ TEST_F(ClassLoadTest, TheGateRunsForTheFirstContainerOfKind0Only) {
 }
 
 TEST_F(ClassLoadTest, ContainersOfOtherKindsPassWithoutTheGate) {
-    ContainerSpec spec = gated({99, 0, 0, 0});
-    spec.classKind = 1;
-    EXPECT_TRUE(check(container(spec)));
+    ContainerShape shape = gated({99, 0, 0, 0});
+    shape.classKind = 1;
+    EXPECT_TRUE(check(container(shape)));
     EXPECT_EQ(takeJava(), fake::Strings());
     EXPECT_TRUE(kelo::versionGatePending);
     // A later container of kind 0 still meets the gate.

@@ -214,7 +214,7 @@ TEST_F(HookTest, ContainerStaysWhenMemoryRunsOut) {
 }
 
 TEST_F(HookTest, UndecodableContainerGoesBackAsItCameAndItsClassMemoryIsReturned) {
-    testdata::ContainerSpec withCrc;
+    testdata::ContainerShape withCrc;
     withCrc.crc = true;
     Bytes bad = testdata::buildContainer(classFile, withCrc);
     bad[testdata::AtClassCrc] ^= 1;

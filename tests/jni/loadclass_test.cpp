@@ -1,4 +1,4 @@
-// iLoadClass (Part 1.5) against the fake JNI environment: what reaches DefineClass, the monitor,
+// iLoadClass against the fake JNI environment: what reaches DefineClass, the monitor,
 // and the release of every resource on every path.
 #include "classload_fixture.h"
 
@@ -8,7 +8,7 @@
 #include <algorithm>
 
 using testdata::Bytes;
-using testdata::ContainerSpec;
+using testdata::ContainerShape;
 
 namespace {
 
@@ -59,11 +59,11 @@ TEST_F(LoadClassTest, PlainClassBytesAreDefinedUnchanged) {
 
 TEST_F(LoadClassTest, ContainersAreDecodedBeforeTheyAreDefined) {
     for (bool compressed : {false, true}) {
-        ContainerSpec spec;
-        spec.compressed = compressed;
-        spec.crc = true;
+        ContainerShape shape;
+        shape.compressed = compressed;
+        shape.crc = true;
         jni.definitions.clear();
-        EXPECT_NE(load(testdata::buildContainer(sampleClass, spec)), nullptr);
+        EXPECT_NE(load(testdata::buildContainer(sampleClass, shape)), nullptr);
         ASSERT_EQ(jni.definitions.size(), 1u);
         EXPECT_EQ(jni.definitions[0].name, "a/B");
         EXPECT_EQ(jni.definitions[0].bytes, sampleClass);
@@ -73,9 +73,9 @@ TEST_F(LoadClassTest, ContainersAreDecodedBeforeTheyAreDefined) {
 }
 
 TEST_F(LoadClassTest, AContainerThatFailsDefinesNothing) {
-    ContainerSpec spec;
-    spec.crc = true;
-    Bytes bytes = testdata::buildContainer(sampleClass, spec);
+    ContainerShape shape;
+    shape.crc = true;
+    Bytes bytes = testdata::buildContainer(sampleClass, shape);
     bytes[90] ^= 1;
     EXPECT_EQ(load(bytes), nullptr);
     EXPECT_TRUE(jni.definitions.empty());
@@ -89,9 +89,9 @@ TEST_F(LoadClassTest, AContainerThatFailsDefinesNothing) {
 }
 
 TEST_F(LoadClassTest, ARefusedFormatVersionGoesToTheJvmAsItIs) {
-    ContainerSpec spec;
-    spec.formatVersion = 4;
-    const Bytes bytes = testdata::buildContainer(sampleClass, spec);
+    ContainerShape shape;
+    shape.formatVersion = 4;
+    const Bytes bytes = testdata::buildContainer(sampleClass, shape);
     jni.defineFails = true;
     EXPECT_EQ(load(bytes), nullptr);
     ASSERT_EQ(jni.definitions.size(), 1u);
@@ -150,9 +150,9 @@ TEST_F(LoadClassTest, ARuntimeWithoutABuildNumberTakesTheMonitor) {
 TEST_F(LoadClassTest, TheMonitorIsLeftWhenTheVersionGateThrows) {
     kelo::runtimeBuild = 98;
     jni.systemProperties["java.version"] = "10-ea";
-    ContainerSpec spec;
-    spec.classKind = 0;
-    EXPECT_EQ(load(testdata::buildContainer(sampleClass, spec)), nullptr);
+    ContainerShape shape;
+    shape.classKind = 0;
+    EXPECT_EQ(load(testdata::buildContainer(sampleClass, shape)), nullptr);
     EXPECT_TRUE(jni.definitions.empty());
     EXPECT_EQ(jni.monitorDepth, 0);
     EXPECT_EQ(jni.heldArrayElements, 0);
@@ -163,11 +163,11 @@ TEST_F(LoadClassTest, TheMonitorIsLeftWhenTheVersionGateThrows) {
 
 TEST_F(LoadClassTest, AFailedVersionGateEndsTheJvmAndDefinesNothing) {
     jni.systemProperties["java.version"] = "1.6.0";
-    ContainerSpec spec;
-    spec.classKind = 0;
-    spec.minJava[0] = 1;
-    spec.minJava[1] = 7;
-    const Bytes bytes = testdata::buildContainer(sampleClass, spec);
+    ContainerShape shape;
+    shape.classKind = 0;
+    shape.minJava[0] = 1;
+    shape.minJava[1] = 7;
+    const Bytes bytes = testdata::buildContainer(sampleClass, shape);
     jni.defineFails = true;
     EXPECT_EQ(load(bytes), nullptr);
     const std::string text = "Java Version too old, 1.7.0 required.";
@@ -208,9 +208,9 @@ TEST_F(LoadClassTest, TheNameGoesToDefineClassAsGiven) {
 }
 
 TEST_F(LoadClassTest, EveryTruncationOfAContainerThroughILoadClass) {
-    ContainerSpec spec;
-    spec.compressed = true;
-    const Bytes container = testdata::buildContainer(sampleClass, spec);
+    ContainerShape shape;
+    shape.compressed = true;
+    const Bytes container = testdata::buildContainer(sampleClass, shape);
     jni.defineFails = true;
     for (std::size_t length = 0; length <= container.size(); ++length) {
         jni.definitions.clear();

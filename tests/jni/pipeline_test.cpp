@@ -1,4 +1,4 @@
-// The class pipeline (Part 2.3): processClass and the steps below it, over hand-made containers,
+// The class pipeline: processClass and the steps below it, over hand-made containers,
 // over every class of a real jar in every container form, and over every truncation.
 #include "classload_fixture.h"
 
@@ -11,7 +11,7 @@
 #include <memory>
 
 using testdata::Bytes;
-using testdata::ContainerSpec;
+using testdata::ContainerShape;
 
 namespace {
 
@@ -70,12 +70,12 @@ protected:
 TEST_F(PipelineTest, StoredAndCompressedContainersGiveTheClassBack) {
     for (bool compressed : {false, true}) {
         for (bool crc : {false, true}) {
-            ContainerSpec spec;
-            spec.compressed = compressed;
-            spec.crc = crc;
-            spec.carried = {1, 2, 3};
+            ContainerShape shape;
+            shape.compressed = compressed;
+            shape.crc = crc;
+            shape.carried = {1, 2, 3};
             Bytes decoded;
-            EXPECT_TRUE(process(testdata::buildContainer(sampleClass, spec), &decoded));
+            EXPECT_TRUE(process(testdata::buildContainer(sampleClass, shape), &decoded));
             EXPECT_EQ(decoded, sampleClass) << compressed << crc;
         }
     }
@@ -112,9 +112,9 @@ TEST_F(PipelineTest, TheMagicIsWrittenWhateverThePayloadHolds) {
     Bytes zeros(64, 0);
     Bytes decoded;
     for (bool compressed : {false, true}) {
-        ContainerSpec spec;
-        spec.compressed = compressed;
-        EXPECT_TRUE(process(testdata::buildContainer(zeros, spec), &decoded));
+        ContainerShape shape;
+        shape.compressed = compressed;
+        EXPECT_TRUE(process(testdata::buildContainer(zeros, shape), &decoded));
         EXPECT_EQ(decoded, withMagic(zeros));
     }
 }
@@ -131,13 +131,13 @@ TEST_F(PipelineTest, GzipMembersWithAnythingButThePlainHeaderAreRefused) {
     const Bytes plain = testdata::plainGzipHeader();
     for (std::size_t at : {3, 4, 7, 8, 9}) {
         for (int value : {0x01, 0x08, 0xFF}) {
-            ContainerSpec spec;
-            spec.compressed = true;
-            spec.gzipHeader = plain;
-            spec.gzipHeader[at] = static_cast<unsigned char>(value);
+            ContainerShape shape;
+            shape.compressed = true;
+            shape.gzipHeader = plain;
+            shape.gzipHeader[at] = static_cast<unsigned char>(value);
             kelo::_tbO fresh(env, runtime);
             fresh.className = "a/B";
-            const Bytes bytes = testdata::buildContainer(sampleClass, spec);
+            const Bytes bytes = testdata::buildContainer(sampleClass, shape);
             ASSERT_TRUE(
                 fresh.checkContainer(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
             auto output = buffer();
@@ -147,25 +147,25 @@ TEST_F(PipelineTest, GzipMembersWithAnythingButThePlainHeaderAreRefused) {
     // The flag byte 08, a file name, with its report.
     kelo::startMessageSent = false;
     takeJava();
-    ContainerSpec spec;
-    spec.compressed = true;
-    spec.gzipHeader[3] = 0x08;
-    EXPECT_FALSE(process(testdata::buildContainer(sampleClass, spec)));
+    ContainerShape shape;
+    shape.compressed = true;
+    shape.gzipHeader[3] = 0x08;
+    EXPECT_FALSE(process(testdata::buildContainer(sampleClass, shape)));
     EXPECT_EQ(takeJava(), (fake::Strings{processing, "messageStart()", decompressionFailed,
                                          decompressionReported}));
 }
 
 TEST_F(PipelineTest, AMemberOfAnotherLengthIsRefused) {
-    ContainerSpec spec;
-    spec.compressed = true;
+    ContainerShape shape;
+    shape.compressed = true;
     // The header names one byte more than the member holds.
-    Bytes bytes = testdata::buildContainer(sampleClass, spec);
+    Bytes bytes = testdata::buildContainer(sampleClass, shape);
     testdata::put32(bytes, testdata::AtClassSize,
                     static_cast<std::uint32_t>(sampleClass.size() + 1));
     EXPECT_FALSE(process(bytes));
     EXPECT_EQ(takeJava().back(), decompressionReported);
     // The trailer's length forged to match the header: zlib checks it against the data.
-    bytes = testdata::buildContainer(sampleClass, spec);
+    bytes = testdata::buildContainer(sampleClass, shape);
     testdata::put32(bytes, testdata::AtClassSize,
                     static_cast<std::uint32_t>(sampleClass.size() + 1));
     const std::size_t trailer = bytes.size() - 4; // the member ends the container
@@ -173,7 +173,7 @@ TEST_F(PipelineTest, AMemberOfAnotherLengthIsRefused) {
     EXPECT_FALSE(process(bytes));
     EXPECT_EQ(takeJava().back(), decompressionReported);
     // A wrong CRC in the trailer.
-    bytes = testdata::buildContainer(sampleClass, spec);
+    bytes = testdata::buildContainer(sampleClass, shape);
     bytes[trailer - 4] ^= 1;
     EXPECT_FALSE(process(bytes));
     EXPECT_EQ(takeJava().back(), decompressionReported);
@@ -181,14 +181,14 @@ TEST_F(PipelineTest, AMemberOfAnotherLengthIsRefused) {
 
 TEST_F(PipelineTest, TheCrcIsCheckedOnlyWhenAsked) {
     for (bool compressed : {false, true}) {
-        ContainerSpec spec;
-        spec.compressed = compressed;
-        Bytes bytes = testdata::buildContainer(sampleClass, spec);
+        ContainerShape shape;
+        shape.compressed = compressed;
+        Bytes bytes = testdata::buildContainer(sampleClass, shape);
         bytes[testdata::AtClassCrc] ^= 0x40;
         EXPECT_TRUE(process(bytes));
 
-        spec.crc = true;
-        bytes = testdata::buildContainer(sampleClass, spec);
+        shape.crc = true;
+        bytes = testdata::buildContainer(sampleClass, shape);
         EXPECT_TRUE(process(bytes));
         bytes[testdata::AtClassCrc + 3] ^= 0x01;
         takeJava();
@@ -196,19 +196,19 @@ TEST_F(PipelineTest, TheCrcIsCheckedOnlyWhenAsked) {
         EXPECT_EQ(takeJava(), fake::Strings{processing}); // no report
     }
     // A single changed byte of a stored class.
-    ContainerSpec spec;
-    spec.crc = true;
-    Bytes bytes = testdata::buildContainer(sampleClass, spec);
+    ContainerShape shape;
+    shape.crc = true;
+    Bytes bytes = testdata::buildContainer(sampleClass, shape);
     bytes[80] ^= 0x20;
     EXPECT_FALSE(process(bytes));
 }
 
 TEST_F(PipelineTest, SuspendThreadsSwitchesOnForGoodEvenWhenDecodingFails) {
     Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker);
-    ContainerSpec spec;
-    spec.compressed = true;
-    spec.options = kelo::OptionSuspendThreads;
-    Bytes bytes = testdata::buildContainer(sampleClass, spec);
+    ContainerShape shape;
+    shape.compressed = true;
+    shape.options = kelo::OptionSuspendThreads;
+    Bytes bytes = testdata::buildContainer(sampleClass, shape);
     bytes[90] ^= 0xFF; // in the deflate data, after the gzip header at 75
     EXPECT_FALSE(process(bytes));
     EXPECT_TRUE(kelo::threadSuspension);
@@ -221,17 +221,17 @@ TEST_F(PipelineTest, SuspendThreadsSwitchesOnForGoodEvenWhenDecodingFails) {
 }
 
 TEST_F(PipelineTest, SuspendThreadsNeedsItsBit) {
-    ContainerSpec spec;
-    spec.options = static_cast<unsigned char>(~kelo::OptionSuspendThreads & ~kelo::OptionCrc);
-    EXPECT_TRUE(process(testdata::buildContainer(sampleClass, spec)));
+    ContainerShape shape;
+    shape.options = static_cast<unsigned char>(~kelo::OptionSuspendThreads & ~kelo::OptionCrc);
+    EXPECT_TRUE(process(testdata::buildContainer(sampleClass, shape)));
     EXPECT_FALSE(kelo::threadSuspension);
 }
 
 TEST_F(PipelineTest, MessageStartGoesOutOnceEvenWhenTheFirstContainerFails) {
-    ContainerSpec spec;
-    spec.compressed = true;
-    spec.gzipHeader[9] = 3;
-    EXPECT_FALSE(process(testdata::buildContainer(sampleClass, spec)));
+    ContainerShape shape;
+    shape.compressed = true;
+    shape.gzipHeader[9] = 3;
+    EXPECT_FALSE(process(testdata::buildContainer(sampleClass, shape)));
     EXPECT_EQ(takeJava().at(1), "messageStart()");
     EXPECT_TRUE(process(testdata::buildContainer(sampleClass)));
     EXPECT_EQ(takeJava(), fake::Strings{processing});
@@ -257,9 +257,9 @@ TEST_F(PipelineTest, SizesThePayloadCannotSatisfyAreRefusedWithoutStorage) {
         {"packed, more than 1032:1", true, 0x7FFFFFF0, 0, 0},
     };
     for (const Case& c : cases) {
-        ContainerSpec spec;
-        spec.compressed = c.compressed;
-        Bytes bytes = testdata::buildContainer(sampleClass, spec);
+        ContainerShape shape;
+        shape.compressed = c.compressed;
+        Bytes bytes = testdata::buildContainer(sampleClass, shape);
         bytes.resize(bytes.size() - c.cut);
         testdata::put32(bytes, testdata::AtClassSize, c.classSize);
         if (c.packedLength)
@@ -287,9 +287,9 @@ TEST_F(PipelineTest, AHeaderPastTheEndIsRefused) {
 TEST_F(PipelineTest, TheDeflateBoundAdmitsHighlyCompressedClasses) {
     // Zeros compress about 1030:1 at level 9; the bound must still let them through.
     const Bytes zeros(4 << 20, 0);
-    ContainerSpec spec;
-    spec.compressed = true;
-    const Bytes bytes = testdata::buildContainer(zeros, spec);
+    ContainerShape shape;
+    shape.compressed = true;
+    const Bytes bytes = testdata::buildContainer(zeros, shape);
     ASSERT_TRUE(check(bytes));
     EXPECT_TRUE(kelo::containerSizesFit(context.header, context.payloadLength));
     auto output = buffer();
@@ -377,17 +377,17 @@ TEST_F(PipelineTest, EveryClassOfARealJarInEveryForm) {
             for (bool crc : {false, true}) {
                 for (int kind : {0, 1, 2}) {
                     for (int headerLength : {75, 96}) {
-                        ContainerSpec spec;
-                        spec.compressed = compressed;
-                        spec.crc = crc;
-                        spec.classKind = static_cast<unsigned char>(kind);
-                        spec.minJava[0] = 1;
-                        spec.minJava[1] = 8;
-                        spec.headerLength = static_cast<std::uint16_t>(headerLength);
-                        spec.carried = {0xCA, 0xFE};
+                        ContainerShape shape;
+                        shape.compressed = compressed;
+                        shape.crc = crc;
+                        shape.classKind = static_cast<unsigned char>(kind);
+                        shape.minJava[0] = 1;
+                        shape.minJava[1] = 8;
+                        shape.headerLength = static_cast<std::uint16_t>(headerLength);
+                        shape.carried = {0xCA, 0xFE};
                         kelo::_tbO fresh(env, runtime);
                         fresh.className = name;
-                        const Bytes container = testdata::buildContainer(bytes, spec);
+                        const Bytes container = testdata::buildContainer(bytes, shape);
                         ASSERT_TRUE(fresh.checkContainer(
                             container.data(), static_cast<std::uint32_t>(container.size())));
                         auto output = buffer();
@@ -412,12 +412,12 @@ TEST_F(PipelineTest, EveryTruncationOfARealContainer) {
         classes.emplace_back("a/B", sampleClass);
     const Bytes& classFile = classes.front().second;
     for (bool compressed : {false, true}) {
-        ContainerSpec spec;
-        spec.compressed = compressed;
-        spec.crc = true;
-        spec.carried = Bytes(16, 0x5A);
-        const Bytes container = testdata::buildContainer(classFile, spec);
-        const std::size_t complete = container.size() - spec.carried.size();
+        ContainerShape shape;
+        shape.compressed = compressed;
+        shape.crc = true;
+        shape.carried = Bytes(16, 0x5A);
+        const Bytes container = testdata::buildContainer(classFile, shape);
+        const std::size_t complete = container.size() - shape.carried.size();
         for (std::size_t length = 0; length <= container.size(); ++length) {
             kelo::_tbO fresh(env, runtime);
             fresh.className = "a/B";

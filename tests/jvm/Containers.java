@@ -33,7 +33,7 @@ final class Containers {
     }
 
     /** A form of container; each setter answers this. */
-    static final class Spec {
+    static final class Shape {
         boolean compressed;
         boolean crc;
         int classKind = 1;
@@ -45,47 +45,47 @@ final class Containers {
         byte[] gzipHeader = plainGzipHeader();
         byte[] carried = new byte[0];
 
-        Spec compressed(boolean value) {
+        Shape compressed(boolean value) {
             compressed = value;
             return this;
         }
 
-        Spec crc(boolean value) {
+        Shape crc(boolean value) {
             crc = value;
             return this;
         }
 
-        Spec classKind(int value) {
+        Shape classKind(int value) {
             classKind = value;
             return this;
         }
 
-        Spec formatVersion(int value) {
+        Shape formatVersion(int value) {
             formatVersion = value;
             return this;
         }
 
-        Spec headerLength(int value) {
+        Shape headerLength(int value) {
             headerLength = value;
             return this;
         }
 
-        Spec options(int value) {
+        Shape options(int value) {
             options = value;
             return this;
         }
 
-        Spec minJava(int major, int minor, int micro) {
+        Shape minJava(int major, int minor, int micro) {
             minJava = new byte[] {(byte) major, (byte) minor, 0, (byte) micro};
             return this;
         }
 
-        Spec gzipHeader(byte[] value) {
+        Shape gzipHeader(byte[] value) {
             gzipHeader = value.clone();
             return this;
         }
 
-        Spec carried(byte[] value) {
+        Shape carried(byte[] value) {
             carried = value.clone();
             return this;
         }
@@ -136,28 +136,28 @@ final class Containers {
     }
 
     /** A container for the class file, which it stores without its first four bytes. */
-    static byte[] build(byte[] classFile, Spec spec) {
+    static byte[] build(byte[] classFile, Shape shape) {
         byte[] body = Arrays.copyOfRange(classFile, 4, classFile.length);
-        byte[] packed = spec.compressed ? gzipMember(body, spec.gzipHeader) : body;
-        ByteBuffer header = ByteBuffer.allocate(Math.max(75, spec.headerLength))
+        byte[] packed = shape.compressed ? gzipMember(body, shape.gzipHeader) : body;
+        ByteBuffer header = ByteBuffer.allocate(Math.max(75, shape.headerLength))
                 .order(ByteOrder.LITTLE_ENDIAN);
         header.put("KELOCLSF".getBytes(StandardCharsets.US_ASCII));
-        header.put(AT_CLASS_KIND, (byte) spec.classKind);
-        header.putShort(AT_FORMAT_VERSION, (short) spec.formatVersion);
-        header.putShort(AT_HEADER_LENGTH, (short) spec.headerLength);
+        header.put(AT_CLASS_KIND, (byte) shape.classKind);
+        header.putShort(AT_FORMAT_VERSION, (short) shape.formatVersion);
+        header.putShort(AT_HEADER_LENGTH, (short) shape.headerLength);
         for (int i = 0; i < 4; i++) {
-            header.put(AT_MIN_JAVA + i, spec.minJava[i]);
-            header.put(AT_MAX_JAVA + i, spec.maxJava[i]);
+            header.put(AT_MIN_JAVA + i, shape.minJava[i]);
+            header.put(AT_MAX_JAVA + i, shape.maxJava[i]);
         }
-        header.put(AT_COMPRESSED, (byte) (spec.compressed ? 1 : 0));
+        header.put(AT_COMPRESSED, (byte) (shape.compressed ? 1 : 0));
         header.putInt(AT_CLASS_SIZE, classFile.length);
-        header.putInt(AT_PACKED_LENGTH, spec.compressed ? packed.length : 0);
-        header.put(AT_OPTIONS, (byte) (spec.options | (spec.crc ? OPTION_CRC : 0)));
+        header.putInt(AT_PACKED_LENGTH, shape.compressed ? packed.length : 0);
+        header.put(AT_OPTIONS, (byte) (shape.options | (shape.crc ? OPTION_CRC : 0)));
         header.putInt(AT_CLASS_CRC, (int) crc(body));
         ByteArrayOutputStream out = new ByteArrayOutputStream();
-        out.write(header.array(), 0, spec.headerLength);
+        out.write(header.array(), 0, shape.headerLength);
         out.write(packed, 0, packed.length);
-        out.write(spec.carried, 0, spec.carried.length);
+        out.write(shape.carried, 0, shape.carried.length);
         return out.toByteArray();
     }
 

@@ -16,7 +16,7 @@ public final class GateChild {
             }
         });
         byte[] container = Containers.build(Containers.classBytes(LoadSample.class),
-                new Containers.Spec().classKind(0).minJava(1, 7, 0));
+                new Containers.Shape().classKind(0).minJava(1, 7, 0));
         System.setProperty("java.version", "1.6.0");
         Class<?> loaded = runtime.iLoadClass(new ClassLoader(null) {}, "com/kelo/rvs/LoadSample",
                 container);

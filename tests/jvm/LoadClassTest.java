@@ -111,10 +111,10 @@ class LoadClassTest {
             for (boolean crc : new boolean[] {false, true}) {
                 for (int kind : new int[] {0, 1, 200}) {
                     for (int headerLength : new int[] {75, 120}) {
-                        Containers.Spec spec = new Containers.Spec().compressed(compressed)
+                        Containers.Shape shape = new Containers.Shape().compressed(compressed)
                                 .crc(crc).classKind(kind).minJava(1, 8, 0)
                                 .headerLength(headerLength).carried(new byte[] {1, 2, 3});
-                        assertIsSample(load(Containers.build(sample, spec)));
+                        assertIsSample(load(Containers.build(sample, shape)));
                         forms++;
                     }
                 }
@@ -126,13 +126,13 @@ class LoadClassTest {
 
     @Test
     void fromBuild99NoMonitorIsHeld() throws ReflectiveOperationException {
-        assertIsSample(load(Containers.build(sample, new Containers.Spec())));
+        assertIsSample(load(Containers.build(sample, new Containers.Shape())));
         assertEquals(List.of(false), monitorHeld);
     }
 
     @Test
     void classSize31IsRefusedSilently() {
-        byte[] container = Containers.build(sample, new Containers.Spec());
+        byte[] container = Containers.build(sample, new Containers.Shape());
         Containers.putInt(container, Containers.AT_CLASS_SIZE, 31);
         assertNull(load(container));
         assertEquals(List.of(PROCESSING), lines);
@@ -143,7 +143,7 @@ class LoadClassTest {
     void aCrcMismatchAnswersNullWithoutAMessage() {
         for (boolean compressed : new boolean[] {false, true}) {
             byte[] container = Containers.build(sample,
-                    new Containers.Spec().compressed(compressed).crc(true));
+                    new Containers.Shape().compressed(compressed).crc(true));
             container[Containers.AT_CLASS_CRC] ^= 1;
             assertNull(load(container));
         }
@@ -156,7 +156,7 @@ class LoadClassTest {
         byte[] header = Containers.plainGzipHeader();
         header[3] = 0x08;
         byte[] container = Containers.build(sample,
-                new Containers.Spec().compressed(true).gzipHeader(header));
+                new Containers.Shape().compressed(true).gzipHeader(header));
         assertNull(load(container));
         assertEquals(List.of(PROCESSING, "ERROR Decompression failed"), lines);
         assertEquals(List.of("Decompression failed!"), errors);
@@ -164,7 +164,7 @@ class LoadClassTest {
 
     @Test
     void formatVersions0And4AreReportedAndLeftToTheJvm() {
-        byte[] old = Containers.build(sample, new Containers.Spec().formatVersion(0));
+        byte[] old = Containers.build(sample, new Containers.Shape().formatVersion(0));
         assertThrows(ClassFormatError.class, () -> load(old));
         String tooOld = "File format too old: Found 0.75 - current is 3.75.";
         assertEquals(List.of("ERROR " + tooOld), lines);
@@ -172,7 +172,7 @@ class LoadClassTest {
 
         forgetWhatWasReported();
         byte[] newer = Containers.build(sample,
-                new Containers.Spec().formatVersion(4).headerLength(80));
+                new Containers.Shape().formatVersion(4).headerLength(80));
         assertThrows(ClassFormatError.class, () -> load(newer));
         String incompatible = "File format incompatible: Found 4.80 - current is 3.75.";
         assertEquals(List.of("ERROR " + incompatible), lines);
@@ -183,7 +183,7 @@ class LoadClassTest {
     void bytesTheJvmRefusesLeaveItsError() {
         byte[] broken = Arrays.copyOf(sample, sample.length - 1);
         assertThrows(ClassFormatError.class, () -> load(broken));
-        byte[] container = Containers.build(broken, new Containers.Spec().compressed(true));
+        byte[] container = Containers.build(broken, new Containers.Shape().compressed(true));
         assertThrows(ClassFormatError.class, () -> load(container));
         // The name must be the class's own, in the internal form with slashes.
         assertThrows(NoClassDefFoundError.class,
@@ -200,11 +200,11 @@ class LoadClassTest {
     @Test
     void hostileContainers() throws ReflectiveOperationException {
         List<byte[]> corpus = new ArrayList<>();
-        for (Containers.Spec spec : new Containers.Spec[] {
-                 new Containers.Spec().crc(true),
-                 new Containers.Spec().compressed(true),
-                 new Containers.Spec().compressed(true).crc(true).headerLength(90)}) {
-            byte[] container = Containers.build(sample, spec);
+        for (Containers.Shape shape : new Containers.Shape[] {
+                 new Containers.Shape().crc(true),
+                 new Containers.Shape().compressed(true),
+                 new Containers.Shape().compressed(true).crc(true).headerLength(90)}) {
+            byte[] container = Containers.build(sample, shape);
             for (int length = 0; length < container.length; length++) {
                 corpus.add(Arrays.copyOf(container, length));
             }
@@ -231,10 +231,10 @@ class LoadClassTest {
             }
         }
         // A gzip trailer that claims 4 GiB, and one whose length is forged to the header's.
-        byte[] forged = Containers.build(sample, new Containers.Spec().compressed(true));
+        byte[] forged = Containers.build(sample, new Containers.Shape().compressed(true));
         Containers.putInt(forged, forged.length - 4, -1);
         corpus.add(forged);
-        byte[] longer = Containers.build(sample, new Containers.Spec().compressed(true));
+        byte[] longer = Containers.build(sample, new Containers.Shape().compressed(true));
         Containers.putInt(longer, Containers.AT_CLASS_SIZE, sample.length + 100);
         Containers.putInt(longer, longer.length - 4, sample.length + 96);
         corpus.add(longer);
@@ -263,8 +263,8 @@ class LoadClassTest {
     @Test
     void manyThreadsAtOnce() throws Exception {
         byte[][] containers = {
-            Containers.build(sample, new Containers.Spec()),
-            Containers.build(sample, new Containers.Spec().compressed(true).crc(true)),
+            Containers.build(sample, new Containers.Shape()),
+            Containers.build(sample, new Containers.Shape().compressed(true).crc(true)),
         };
         ExecutorService threads = Executors.newFixedThreadPool(4);
         try {

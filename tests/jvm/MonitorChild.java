@@ -12,12 +12,12 @@ public final class MonitorChild {
         Runtime runtime = new Runtime();
         byte[] sample = Containers.classBytes(LoadSample.class);
         Class<?> loaded = runtime.iLoadClass(new ClassLoader(null) {}, "com/kelo/rvs/LoadSample",
-                Containers.build(sample, new Containers.Spec().compressed(true)));
+                Containers.build(sample, new Containers.Shape().compressed(true)));
         print("defined " + loaded.getName());
         byte[] named = Containers.plainGzipHeader();
         named[3] = 0x08;
         Class<?> refused = runtime.iLoadClass(new ClassLoader(null) {}, "com/kelo/rvs/LoadSample",
-                Containers.build(sample, new Containers.Spec().compressed(true).gzipHeader(named)));
+                Containers.build(sample, new Containers.Shape().compressed(true).gzipHeader(named)));
         print(refused == null ? "refused" : "defined " + refused.getName());
     }
 
