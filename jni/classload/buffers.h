@@ -15,11 +15,13 @@ namespace YS0073 {
 constexpr std::uint32_t WipeNone = 0;
 constexpr std::uint32_t WipeZero = 1;
 
-// Zeros that the compiler may not drop as dead stores before a free.
+// Zeros that the compiler may not drop as dead stores before a free: the empty assembly statement
+// counts as reading all memory through the pointer, so the memset must have happened.
 inline void wipeBytes(void* bytes, std::size_t count) {
-    volatile unsigned char* p = static_cast<volatile unsigned char*>(bytes);
-    while (count--)
-        *p++ = 0;
+    if (!count)
+        return;
+    std::memset(bytes, 0, count);
+    __asm__ __volatile__("" : : "r"(bytes) : "memory");
 }
 
 template <class T> class YS0080 {
