@@ -35,7 +35,7 @@ import org.junit.jupiter.api.Test;
  */
 class LoadClassTest {
     private static final String NAME = "com/kelo/rvs/LoadSample";
-    private static final String PROCESSING = "INFO Processing " + NAME;
+    private static final String PROCESSING = "PROGRESS Processing " + NAME;
 
     private static final List<String> lines = Collections.synchronizedList(new ArrayList<>());
     private static final List<Boolean> monitorHeld =

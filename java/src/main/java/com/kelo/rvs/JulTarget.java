@@ -6,7 +6,7 @@ import java.util.logging.Logger;
 /** A {@code java.util.logging} logger: the platform logger of Java 8. */
 final class JulTarget implements LogTarget {
     // Also the mapping that the platform logger of later JVMs uses when it writes to this API.
-    private static final Level[] LEVELS = {Level.FINE, Level.INFO, Level.SEVERE};
+    private static final Level[] LEVELS = {Level.FINER, Level.FINE, Level.SEVERE};
 
     // Held here because the logging framework keeps its loggers only weakly, and a collected
     // logger would lose the level an application set on it.

@@ -2,13 +2,18 @@ package com.kelo.rvs;
 
 /**
  * Where the library's log lines go. The library logs with plain integer levels; they fall into
- * three severities, and the target answers which of them it would print.
+ * three severities, and the target answers which of them it would print. Progress lines (one for
+ * every class the library decodes) are debugging output on the platform's scale, so that a JVM
+ * with the default logging configuration neither prints them nor has the library send them.
  */
 interface LogTarget {
     /** The severities the library's levels map to, from the least to the most severe. */
     enum Severity {
-        DEBUG(Integer.MIN_VALUE),
-        INFO(Runtime.LOG_INFO),
+        /** Below {@link Runtime#LOG_INFO}: the platform's TRACE (FINER). */
+        DETAIL(Integer.MIN_VALUE),
+        /** From {@link Runtime#LOG_INFO}, for example each class processed: DEBUG (FINE). */
+        PROGRESS(Runtime.LOG_INFO),
+        /** From {@link Runtime#LOG_ERROR}: ERROR (SEVERE). */
         ERROR(Runtime.LOG_ERROR);
 
         /** The lowest library level of this severity. */
@@ -19,7 +24,8 @@ interface LogTarget {
         }
 
         static Severity of(int level) {
-            return level >= Runtime.LOG_ERROR ? ERROR : level >= Runtime.LOG_INFO ? INFO : DEBUG;
+            return level >= Runtime.LOG_ERROR ? ERROR
+                    : level >= Runtime.LOG_INFO ? PROGRESS : DETAIL;
         }
     }
 

@@ -8,6 +8,9 @@ import java.lang.reflect.Method;
  * where that API does not exist, so it is reached through reflection.
  */
 final class SystemLoggerTarget implements LogTarget {
+    // System.Logger.Level of each severity, in the order of Severity.
+    private static final String[] PLATFORM_LEVELS = {"TRACE", "DEBUG", "ERROR"};
+
     private final Object logger;
     private final Method isLoggable;
     private final Method log;
@@ -32,10 +35,9 @@ final class SystemLoggerTarget implements LogTarget {
         }
         try {
             Object logger = System.class.getMethod("getLogger", String.class).invoke(null, name);
-            Object[] levels = new Object[Severity.values().length];
-            for (Severity severity : Severity.values()) {
-                // The platform's levels carry the same names.
-                levels[severity.ordinal()] = levelType.getField(severity.name()).get(null);
+            Object[] levels = new Object[PLATFORM_LEVELS.length];
+            for (int i = 0; i < levels.length; i++) {
+                levels[i] = levelType.getField(PLATFORM_LEVELS[i]).get(null);
             }
             return new SystemLoggerTarget(logger, loggerType.getMethod("isLoggable", levelType),
                     loggerType.getMethod("log", levelType, String.class, Throwable.class), levels);

@@ -62,10 +62,10 @@ class LogTargetTest {
     @Test
     void levelsFallIntoSeveritiesAtTheLibrarysBoundaries() {
         for (int level : new int[] {Integer.MIN_VALUE, -1, 0, 799}) {
-            assertEquals(Severity.DEBUG, Severity.of(level), "level " + level);
+            assertEquals(Severity.DETAIL, Severity.of(level), "level " + level);
         }
         for (int level : new int[] {800, 999}) {
-            assertEquals(Severity.INFO, Severity.of(level), "level " + level);
+            assertEquals(Severity.PROGRESS, Severity.of(level), "level " + level);
         }
         for (int level : new int[] {1000, Integer.MAX_VALUE}) {
             assertEquals(Severity.ERROR, Severity.of(level), "level " + level);
@@ -85,9 +85,11 @@ class LogTargetTest {
         expected.put(Level.SEVERE, Runtime.LOG_ERROR);
         // No library level maps to warnings: only errors get through.
         expected.put(Level.WARNING, Runtime.LOG_ERROR);
-        expected.put(Level.INFO, Runtime.LOG_INFO);
-        expected.put(Level.CONFIG, Runtime.LOG_INFO);
-        expected.put(Level.FINE, Integer.MIN_VALUE);
+        // Progress lines are debugging output: the default level INFO keeps them back.
+        expected.put(Level.INFO, Runtime.LOG_ERROR);
+        expected.put(Level.CONFIG, Runtime.LOG_ERROR);
+        expected.put(Level.FINE, Runtime.LOG_INFO);
+        expected.put(Level.FINER, Integer.MIN_VALUE);
         expected.put(Level.ALL, Integer.MIN_VALUE);
         expected.forEach((level, threshold) -> {
             logger.setLevel(level);
@@ -100,14 +102,14 @@ class LogTargetTest {
     void linesReachTheNamedLoggerAtTheirSeverity(LogTarget target) {
         logger.setLevel(Level.ALL);
         Exception failure = new Exception("cause");
-        target.log(Severity.DEBUG, "detail", null);
-        target.log(Severity.INFO, "Processing a.B", null);
+        target.log(Severity.DETAIL, "detail", null);
+        target.log(Severity.PROGRESS, "Processing a.B", null);
         target.log(Severity.ERROR, "Decompression failed", failure);
         logger.setLevel(Level.INFO);
-        target.log(Severity.DEBUG, "hidden", null);
+        target.log(Severity.PROGRESS, "hidden", null);
 
         assertEquals(3, records.size());
-        Level[] levels = {Level.FINE, Level.INFO, Level.SEVERE};
+        Level[] levels = {Level.FINER, Level.FINE, Level.SEVERE};
         String[] texts = {"detail", "Processing a.B", "Decompression failed"};
         for (int i = 0; i < 3; i++) {
             assertEquals(Runtime.LOGGER_NAME, records.get(i).getLoggerName());

@@ -23,7 +23,7 @@ class RecordingTarget implements LogTarget {
     }
 
     /** The lowest severity printed; null prints nothing. */
-    volatile Severity lowest = Severity.DEBUG;
+    volatile Severity lowest = Severity.DETAIL;
     final List<Line> lines = new ArrayList<>();
 
     @Override

@@ -39,15 +39,15 @@ class RuntimeCallbacksTest {
 
     @Test
     void logWritesAtTheLevelsSeverityAndAnswersTheLoggersThreshold() {
-        log.lowest = Severity.INFO;
+        log.lowest = Severity.PROGRESS;
         assertEquals(Runtime.LOG_INFO, runtime.log(799, "detail"));
         assertEquals(Runtime.LOG_INFO, runtime.log(999, "Processing a.B"));
         assertEquals(Runtime.LOG_INFO, runtime.log(1000, "Decompression failed"));
-        assertEquals(asList("INFO Processing a.B", "ERROR Decompression failed"), log.printed());
+        assertEquals(asList("PROGRESS Processing a.B", "ERROR Decompression failed"), log.printed());
 
         log.lowest = null;
         assertEquals(Integer.MAX_VALUE, runtime.log(Integer.MAX_VALUE, "off"));
-        log.lowest = Severity.DEBUG;
+        log.lowest = Severity.DETAIL;
         assertEquals(Integer.MIN_VALUE, runtime.log(Integer.MIN_VALUE, "everything"));
     }
 
