@@ -100,7 +100,9 @@ std::uint32_t gunzipToBuffer(const YS0073::YS0081<unsigned char>& input,
     z.avail_in = input.size();
     z.next_out = output.data();
     z.avail_out = decodedLength;
-    if (inflate(&z, Z_FINISH) != Z_STREAM_END)
+    // The member must fill the input, so that the trailer zlib has checked is the one ISIZE came
+    // from; a member followed by more bytes would otherwise pad the output with zeros.
+    if (inflate(&z, Z_FINISH) != Z_STREAM_END || z.avail_in != 0)
         return 0;
     if (stream.end() != Z_OK)
         return 0;
@@ -144,9 +146,15 @@ bool _tbO::decodePayload(unsigned char* out, std::uint32_t size) {
     }
     if (!header.compressed)
         std::memcpy(out + 4, payload, size - 4);
-    if ((header.options & OptionCrc) && computeCrc32(out + 4, size - 4) != header.classCrc.value())
-        return false;
-    return true;
+    if (!(header.options & OptionCrc))
+        return true;
+    // zlib has checked the member's trailer, its last eight bytes, against the bytes it decoded:
+    // the trailer's CRC-32 is theirs, compared here rather than computed a second time.
+    const std::uint32_t crc =
+        header.compressed
+            ? readLittleEndian32(payload + header.packedLength.value() - GzipTrailerLength)
+            : computeCrc32(out + 4, size - 4);
+    return crc == header.classCrc.value();
 }
 
 bool _tbO::processClass(unsigned char* out, std::uint32_t size) {

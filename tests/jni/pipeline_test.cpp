@@ -350,6 +350,12 @@ TEST(GzipTest, GunzipExact) {
     EXPECT_FALSE(kelo::gunzipExact(untouched.data(), 301, member.data(), length));
     EXPECT_FALSE(kelo::gunzipExact(untouched.data(), 299, member.data(), length));
     EXPECT_EQ(untouched, Bytes(301, 0x77));
+    // Bytes after the member that end in a larger length: no zeros are added after its 300 bytes.
+    Bytes padded = member;
+    padded.resize(member.size() + 4);
+    testdata::put32(padded, member.size(), 301);
+    EXPECT_FALSE(kelo::gunzipExact(untouched.data(), 301, padded.data(), length + 4));
+    EXPECT_EQ(untouched, Bytes(301, 0x77));
     // Every truncation, read from an exact-size copy.
     for (std::uint32_t cut = 0; cut < length; ++cut) {
         std::unique_ptr<unsigned char[]> prefix(new unsigned char[cut]);
