@@ -1,6 +1,7 @@
 // Owned buffers for class bytes and scratch copies of packed streams. In wipe mode 1 the storage is
 // zero-filled when allocated and overwritten with zeros before it is freed, so that decoded class
-// bytes do not linger in freed memory. Allocation failure throws std::bad_alloc.
+// bytes do not linger in freed memory. Allocation failure throws std::bad_alloc. Storage comes from
+// and goes back to bufferStorage, a process-wide pair of functions that tests may replace.
 #ifndef KELO_JNI_CLASSLOAD_BUFFERS_H
 #define KELO_JNI_CLASSLOAD_BUFFERS_H
 
@@ -23,6 +24,25 @@ inline void wipeBytes(void* bytes, std::size_t count) {
     std::memset(bytes, 0, count);
     __asm__ __volatile__("" : : "r"(bytes) : "memory");
 }
+
+// Where every YS0080 gets its storage and returns it: ::operator new and ::operator delete, unless
+// a test installs its own pair to watch blocks come and go (release receives the block with the
+// size it was allocated with, in bytes). Replace the pair only while no buffer holds storage, and
+// from one thread: buffers read it without a lock.
+struct BufferStorage {
+    void* (*allocate)(std::size_t bytes);
+    void (*release)(void* block, std::size_t bytes);
+};
+
+inline void* allocateWithNew(std::size_t bytes) {
+    return ::operator new(bytes);
+}
+
+inline void releaseWithDelete(void* block, std::size_t) {
+    ::operator delete(block);
+}
+
+inline BufferStorage bufferStorage{allocateWithNew, releaseWithDelete};
 
 template <class T> class YS0080 {
     static_assert(std::is_trivially_copyable<T>::value, "raw storage, copied and wiped bytewise");
@@ -48,7 +68,7 @@ public:
         if (storage && owns) {
             if (wipe == WipeZero)
                 wipeBytes(storage, std::size_t{used} * sizeof(T));
-            ::operator delete(storage);
+            bufferStorage.release(storage, std::size_t{allocated} * sizeof(T));
         }
         storage = nullptr;
         used = 0;
@@ -75,7 +95,7 @@ public:
 
 private:
     T* newStorage(std::uint32_t size) {
-        T* fresh = static_cast<T*>(::operator new (std::size_t{size} * sizeof(T)));
+        T* fresh = static_cast<T*>(bufferStorage.allocate(std::size_t{size} * sizeof(T)));
         if (wipe == WipeZero)
             std::memset(fresh, 0, std::size_t{size} * sizeof(T));
         return fresh;

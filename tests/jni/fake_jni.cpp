@@ -10,7 +10,8 @@ namespace fake {
 
 namespace {
 
-Jni* active = nullptr;
+// The instance that the calls of this thread reach.
+thread_local Jni* active = nullptr;
 
 template <class T> Object* objectOf(T reference) {
     return reinterpret_cast<Object*>(reference);

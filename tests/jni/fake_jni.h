@@ -1,7 +1,9 @@
 // A JNI environment without a JVM: classes, methods and objects are plain records, every JNI call
 // is recorded in order, and lookups fail on request. It also flags what -Xcheck:jni would warn
 // about: a call made with an exception pending, or after a Java call without an exception check.
-// One instance at a time.
+// One instance per thread at a time: calls reach the instance made on the calling thread, which
+// only that thread may use. Another thread's classes, methods and objects may be passed in as long
+// as nothing changes them meanwhile.
 #ifndef KELO_TESTS_JNI_FAKE_JNI_H
 #define KELO_TESTS_JNI_FAKE_JNI_H
 

@@ -1,0 +1,168 @@
+// The process-wide state that changes once, raced by many threads at once: the start message, the
+// thread-suspension switch, the Java version gate, the cached runtime build, the worker's method
+// ids, and the lazily made objects of the support library. Each thread has a JNI environment of its
+// own and shares the runtime object, its class and the native worker, as Java threads do. Built
+// with ThreadSanitizer, any unsynchronised access among them fails the run.
+#include "container_builder.h"
+#include "fake_jni.h"
+
+#include "jni/callbacks.h"
+#include "jni/natives.h"
+#include "jni/state.h"
+#include "kbs/criticalsection.h"
+#include "kbs/errorlocations.h"
+#include "kbs/startup.h"
+#include "kbs/strings.h"
+#include "kbs/sysinfo.h"
+#include "kbs/utf8.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <set>
+#include <thread>
+#include <vector>
+
+using testdata::Bytes;
+
+namespace {
+
+constexpr int Threads = 8;
+constexpr int Rounds = 16;
+
+// Holds every thread back until all have started, so that their first uses overlap.
+class StartLine {
+public:
+    explicit StartLine(int threads) : waiting(threads) {}
+    void arrive() {
+        --waiting;
+        while (waiting.load() > 0)
+            std::this_thread::yield();
+    }
+
+private:
+    std::atomic<int> waiting;
+};
+
+// A container that runs the version gate, switches thread suspension on and is checked by CRC;
+// with a broken gzip stream it fails with a report instead.
+Bytes container(const Bytes& classFile, bool broken) {
+    testdata::ContainerShape shape;
+    shape.compressed = true;
+    shape.crc = true;
+    shape.classKind = 0;
+    shape.options = 0x02;
+    Bytes bytes = testdata::buildContainer(classFile, shape);
+    if (broken)
+        bytes[75 + 10] = 0x07; // deflate block type 3
+    return bytes;
+}
+
+// What one thread saw through its own environment.
+struct Outcome {
+    fake::Strings java;
+    fake::Strings violations;
+    std::vector<Bytes> defined;
+    int heldResources = 0;
+};
+
+Outcome loadOnOwnEnvironment(jobject runtime, const Bytes& good, const Bytes& broken,
+                             StartLine& start) {
+    fake::Jni jni;
+    fake::Class& system = jni.addClass("java/lang/System");
+    system.method("getProperty", "(Ljava/lang/String;)Ljava/lang/String;");
+    system.method("exit", "(I)V");
+    jni.systemProperties["java.version"] = "17.0.9";
+    const jobject loader = jni.newObject(jni.addClass("java/lang/ClassLoader"));
+    start.arrive();
+    for (int round = 0; round < Rounds; ++round) {
+        const Bytes& data = round % 2 ? broken : good;
+        Java_com_kelo_rvs_Runtime_iLoadClass(jni.env, runtime, loader, jni.newString("a/B"),
+                                             jni.newByteArray(data));
+    }
+    Outcome outcome;
+    outcome.java = jni.java;
+    outcome.violations = jni.violations;
+    for (const fake::Definition& definition : jni.definitions)
+        outcome.defined.push_back(definition.bytes);
+    outcome.heldResources = jni.heldArrayElements + jni.heldUtfChars + jni.monitorDepth;
+    return outcome;
+}
+
+// The addresses of the process-wide objects as one thread finds them.
+std::vector<const void*> processWideObjects(StartLine& start) {
+    start.arrive();
+    const kbs::SystemInfo info;
+    kbs::tickCount64();
+    const kbs::ErrorLocationGuard location("racing", false);
+    EXPECT_EQ(kbs::currentErrorLocation(), "racing");
+    return {&kbs::libraryLock(), &kbs::emptyString(), &kbs::lineEnd(),
+            &kbs::ErrorLocationInit::instance(),
+            &kbs::Utf8Conversion<kbs::StringBase<char>, kbs::Utf8>::instance()};
+}
+
+} // namespace
+
+using OnceStateTest = BridgeTest;
+
+TEST_F(OnceStateTest, FirstContainersOfManyThreadsSetTheStateOnce) {
+    // The runtime class is cached and the worker registered before any thread starts, as
+    // Runtime's construction does; everything else is first used by the threads at once.
+    ASSERT_NE(kelo::runtimeClass(env), nullptr);
+    ASSERT_EQ(Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker), 0);
+    jni.calls.clear();
+    const Bytes classFile = testdata::minimalClassFile("a/B");
+    const Bytes good = container(classFile, false);
+    const Bytes broken = container(classFile, true);
+
+    StartLine start(Threads);
+    std::vector<Outcome> outcomes(Threads);
+    std::vector<std::thread> threads;
+    for (Outcome& outcome : outcomes)
+        threads.emplace_back(
+            [&, this] { outcome = loadOnOwnEnvironment(runtime, good, broken, start); });
+    for (std::thread& thread : threads)
+        thread.join();
+
+    int starts = 0;
+    for (const Outcome& outcome : outcomes) {
+        EXPECT_EQ(outcome.violations, fake::Strings());
+        EXPECT_EQ(outcome.heldResources, 0);
+        EXPECT_EQ(outcome.defined, std::vector<Bytes>(Rounds / 2, classFile));
+        starts += static_cast<int>(
+            std::count(outcome.java.begin(), outcome.java.end(), "messageStart()"));
+        // Every report is bracketed by the worker: the switch is on before the first one.
+        std::vector<std::string> reports;
+        for (const std::string& call : outcome.java) {
+            if (call == "suspendThreads()" || call == "resumeThreads()" ||
+                call.rfind("errorUnspecified(", 0) == 0)
+                reports.push_back(call);
+        }
+        std::vector<std::string> bracketed;
+        for (int round = 0; round < Rounds / 2; ++round)
+            bracketed.insert(
+                bracketed.end(),
+                {"suspendThreads()", "errorUnspecified(Decompression failed!)", "resumeThreads()"});
+        EXPECT_EQ(reports, bracketed);
+    }
+    EXPECT_EQ(starts, 1);
+    EXPECT_EQ(kelo::runtimeBuild.load(), 123);
+    EXPECT_TRUE(kelo::threadSuspension.load());
+    EXPECT_FALSE(kelo::versionGatePending.load());
+    EXPECT_NE(kelo::suspendThreadsId.load(), nullptr);
+    EXPECT_NE(kelo::resumeThreadsId.load(), nullptr);
+}
+
+TEST(ProcessWideObjectTest, ThreadsRacingOnFirstUseAgreeOnOneInstance) {
+    // From here on, each accessor creates its object afresh.
+    kbs::shutdown();
+    StartLine start(Threads);
+    std::vector<std::vector<const void*>> seen(Threads);
+    std::vector<std::thread> threads;
+    for (auto& objects : seen)
+        threads.emplace_back([&objects, &start] { objects = processWideObjects(start); });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(std::set<std::vector<const void*>>(seen.begin(), seen.end()).size(), 1u);
+}
