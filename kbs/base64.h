@@ -14,6 +14,9 @@ namespace kbs {
 // character from the first '=' on shortens the result by one byte.
 std::size_t decodeBase64(const StringBase<char>& source, unsigned char* destination,
                          std::size_t size);
+// The same for the `count` characters at `source`.
+std::size_t decodeBase64(const char* source, std::size_t count, unsigned char* destination,
+                         std::size_t size);
 
 } // namespace kbs
 

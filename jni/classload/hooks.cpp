@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace kelo {
 
@@ -171,11 +172,10 @@ void JNICALL onClassFileLoad(jvmtiEnv* jvmti, JNIEnv* env, jclass, jobject, cons
     if (!name)
         return;
     try {
-        const kbs::StringBase<char> container =
-            extractEmbeddedContainer(data, static_cast<std::uint32_t>(length), name);
+        YS0073::YS0081<unsigned char> container;
+        extractEmbeddedContainer(data, static_cast<std::uint32_t>(length), name, container);
         if (!container.empty())
-            transformClassData(jvmti, env, name,
-                               reinterpret_cast<const unsigned char*>(container.data()),
+            transformClassData(jvmti, env, name, container.data(),
                                static_cast<jint>(container.size()), newLength, newData);
     } catch (...) {
         // Out of memory while joining the chunks: the class stays as it is.
@@ -225,30 +225,42 @@ void onJvmpiEvent(JvmpiEvent* event) noexcept {
     dropJavaException(event->env);
 }
 
-kbs::StringBase<char> extractEmbeddedContainer(const unsigned char* data, std::uint32_t length,
-                                               const char* name) {
+void extractEmbeddedContainer(const unsigned char* data, std::uint32_t length, const char* name,
+                              YS0073::YS0081<unsigned char>& container) {
+    container.release();
     const std::string_view bytes(reinterpret_cast<const char*>(data), length);
-    kbs::StringBase<char> container;
-    std::size_t from = 0;
-    for (std::uint32_t index = 0;; ++index) {
+    // The chunks first, so that the container gets its storage at once, and no partly joined
+    // copy is left behind in a freed block.
+    std::vector<std::string_view> chunks;
+    std::size_t room = 0;
+    for (std::size_t from = 0;;) {
+        const auto index = static_cast<std::uint32_t>(chunks.size());
         const kbs::StringBase<char> open = embeddedTag(name, index, true);
         const std::size_t start = bytes.find(open, from);
         // A class file starts with its magic, so no tag stands at 0.
         if (start == std::string_view::npos || start == 0)
-            return container;
+            break;
         const std::size_t chunkStart = start + open.size();
         const std::size_t end = bytes.find(embeddedTag(name, index, false), chunkStart);
         if (end == std::string_view::npos)
-            return container;
-        const kbs::StringBase<char> chunk(bytes.data() + chunkStart, end - chunkStart);
-        const std::size_t joined = container.size();
-        const std::size_t room = chunk.size() / 4 * 3;
-        container.resize(joined + room);
-        const std::size_t decoded =
-            kbs::decodeBase64(chunk, reinterpret_cast<unsigned char*>(&container[joined]), room);
-        container.resize(joined + std::min(decoded, room));
+            break;
+        chunks.push_back(bytes.substr(chunkStart, end - chunkStart));
+        room += chunks.back().size() / 4 * 3;
         from = end;
     }
+    if (room == 0)
+        return;
+    // At most three quarters of the class file's own length.
+    container.setSize(static_cast<std::uint32_t>(room));
+    std::size_t joined = 0;
+    for (const std::string_view chunk : chunks) {
+        const std::size_t chunkRoom = chunk.size() / 4 * 3;
+        const std::size_t decoded =
+            kbs::decodeBase64(chunk.data(), chunk.size(), container.data() + joined, chunkRoom);
+        joined += std::min(decoded, chunkRoom);
+    }
+    if (joined < room)
+        container.setSizeKeep(static_cast<std::uint32_t>(joined));
 }
 
 kbs::StringBase<char> embeddedTag(const char* name, std::uint32_t index, bool opening) {

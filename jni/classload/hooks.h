@@ -6,6 +6,7 @@
 #ifndef KELO_JNI_CLASSLOAD_HOOKS_H
 #define KELO_JNI_CLASSLOAD_HOOKS_H
 
+#include "jni/classload/buffers.h"
 #include "jni/classload/jvmpi.h"
 #include "kbs/strings.h"
 
@@ -37,9 +38,10 @@ void transformClassData(jvmtiEnv* jvmti, JNIEnv* env, const char* name, const un
 void onJvmpiEvent(JvmpiEvent* event) noexcept;
 
 // The container carried by a class file as Base64 chunks 0, 1, ... between the tags of `name`,
-// decoded and joined; empty when chunk 0 is missing. Reads only the `length` bytes given.
-kbs::StringBase<char> extractEmbeddedContainer(const unsigned char* data, std::uint32_t length,
-                                               const char* name);
+// decoded and joined into `container` (a byte buffer: wiped when freed); empty when chunk 0 is
+// missing. Reads only the `length` bytes given. Throws std::bad_alloc when memory runs out.
+void extractEmbeddedContainer(const unsigned char* data, std::uint32_t length, const char* name,
+                              YS0073::YS0081<unsigned char>& container);
 
 // "<KeloClassData#name#00012>", or with "</" for the closing tag; at least five digits.
 kbs::StringBase<char> embeddedTag(const char* name, std::uint32_t index, bool opening);

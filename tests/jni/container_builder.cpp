@@ -1,5 +1,7 @@
 #include "container_builder.h"
 
+#include "jni/classload/hooks.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -178,6 +180,47 @@ std::vector<std::pair<std::string, Bytes>> jarClasses(const std::string& path) {
             throw std::runtime_error("compression method " + std::to_string(method));
     }
     return classes;
+}
+
+std::string base64(const std::string& bytes) {
+    static const char alphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    for (std::size_t at = 0; at < bytes.size(); at += 3) {
+        unsigned group = 0;
+        for (std::size_t i = 0; i < 3; ++i)
+            group = group << 8 |
+                    (at + i < bytes.size() ? static_cast<unsigned char>(bytes[at + i]) : 0u);
+        const std::size_t present = std::min<std::size_t>(3, bytes.size() - at);
+        for (std::size_t i = 0; i < 4; ++i)
+            text += i <= present ? alphabet[group >> (18 - 6 * i) & 63] : '=';
+    }
+    return text;
+}
+
+std::string chunk(const std::string& name, std::uint32_t index, const std::string& text) {
+    return kelo::embeddedTag(name.c_str(), index, true) + text +
+           kelo::embeddedTag(name.c_str(), index, false);
+}
+
+Bytes carrier(const std::string& name, const std::vector<std::string>& texts) {
+    Bytes bytes = {0xCA, 0xFE, 0xBA, 0xBE, 0, 0, 0, 52};
+    const std::size_t count = 5 + texts.size();
+    bytes.insert(bytes.end(), {static_cast<unsigned char>(count >> 8),
+                               static_cast<unsigned char>(count & 0xFF)});
+    const auto utf8 = [&bytes](const std::string& text) {
+        bytes.insert(bytes.end(), {1, static_cast<unsigned char>(text.size() >> 8),
+                                   static_cast<unsigned char>(text.size() & 0xFF)});
+        bytes.insert(bytes.end(), text.begin(), text.end());
+    };
+    utf8(name);
+    bytes.insert(bytes.end(), {7, 0, 1});
+    utf8("java/lang/Object");
+    bytes.insert(bytes.end(), {7, 0, 3});
+    for (const std::string& text : texts)
+        utf8(text);
+    bytes.insert(bytes.end(), {0x00, 0x21, 0, 2, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0});
+    return bytes;
 }
 
 } // namespace testdata

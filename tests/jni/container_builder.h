@@ -59,6 +59,14 @@ Bytes minimalClassFile(const std::string& internalName);
 // the file cannot be read.
 std::vector<std::pair<std::string, Bytes>> jarClasses(const std::string& path);
 
+// Base64 of the bytes, standard alphabet, "=" filling the last group.
+std::string base64(const std::string& bytes);
+// Chunk `index` of a container embedded for class `name`: the text between its two tags.
+std::string chunk(const std::string& name, std::uint32_t index, const std::string& text);
+// A class file of `name` whose constant pool holds `texts` as strings, the way containers travel
+// inside ordinary classes.
+Bytes carrier(const std::string& name, const std::vector<std::string>& texts);
+
 } // namespace testdata
 
 #endif

@@ -15,50 +15,10 @@
 
 namespace {
 
+using testdata::base64;
 using testdata::Bytes;
-
-std::string base64(const std::string& bytes) {
-    static const char alphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    for (std::size_t at = 0; at < bytes.size(); at += 3) {
-        unsigned group = 0;
-        for (std::size_t i = 0; i < 3; ++i)
-            group = group << 8 |
-                    (at + i < bytes.size() ? static_cast<unsigned char>(bytes[at + i]) : 0u);
-        const std::size_t present = std::min<std::size_t>(3, bytes.size() - at);
-        for (std::size_t i = 0; i < 4; ++i)
-            text += i <= present ? alphabet[group >> (18 - 6 * i) & 63] : '=';
-    }
-    return text;
-}
-
-std::string chunk(const std::string& name, std::uint32_t index, const std::string& text) {
-    return kelo::embeddedTag(name.c_str(), index, true) + text +
-           kelo::embeddedTag(name.c_str(), index, false);
-}
-
-// A class file of `name` whose constant pool holds `texts` as strings, the way containers travel
-// inside ordinary classes.
-Bytes carrier(const std::string& name, const std::vector<std::string>& texts) {
-    Bytes bytes = {0xCA, 0xFE, 0xBA, 0xBE, 0, 0, 0, 52};
-    const std::size_t count = 5 + texts.size();
-    bytes.insert(bytes.end(), {static_cast<unsigned char>(count >> 8),
-                               static_cast<unsigned char>(count & 0xFF)});
-    const auto utf8 = [&bytes](const std::string& text) {
-        bytes.insert(bytes.end(), {1, static_cast<unsigned char>(text.size() >> 8),
-                                   static_cast<unsigned char>(text.size() & 0xFF)});
-        bytes.insert(bytes.end(), text.begin(), text.end());
-    };
-    utf8(name);
-    bytes.insert(bytes.end(), {7, 0, 1});
-    utf8("java/lang/Object");
-    bytes.insert(bytes.end(), {7, 0, 3});
-    for (const std::string& text : texts)
-        utf8(text);
-    bytes.insert(bytes.end(), {0x00, 0x21, 0, 2, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0});
-    return bytes;
-}
+using testdata::carrier;
+using testdata::chunk;
 
 // Bytes at the end of a heap block of their exact size, so that a read past them is seen by
 // AddressSanitizer.
@@ -70,7 +30,9 @@ std::unique_ptr<unsigned char[]> exactCopy(const Bytes& bytes, std::size_t lengt
 
 std::string extract(const Bytes& bytes, const char* name, std::size_t length) {
     const auto copy = exactCopy(bytes, length);
-    return kelo::extractEmbeddedContainer(copy.get(), static_cast<std::uint32_t>(length), name);
+    YS0073::YS0081<unsigned char> container;
+    kelo::extractEmbeddedContainer(copy.get(), static_cast<std::uint32_t>(length), name, container);
+    return std::string(reinterpret_cast<const char*>(container.data()), container.size());
 }
 
 std::string extract(const Bytes& bytes, const char* name) {

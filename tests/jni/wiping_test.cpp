@@ -222,3 +222,15 @@ TEST_F(WipingTest, TheHookWipesWhatItDoesNotHandOver) {
         EXPECT_EQ(toolMemory.dirty, 0);
     }
 }
+
+TEST_F(WipingTest, AnEmbeddedContainerIsWipedOnceDecoded) {
+    const Bytes packed = container(true);
+    const std::string text = testdata::base64(std::string(packed.begin(), packed.end()));
+    const std::size_t half = text.size() / 8 * 4;
+    const Bytes carrier = testdata::carrier("a/B", {testdata::chunk("a/B", 0, text.substr(0, half)),
+                                                    testdata::chunk("a/B", 1, text.substr(half))});
+    EXPECT_EQ(hook(carrier), classFile());
+    expectWiped();
+    // The joined container, besides the pipeline's scratch buffers.
+    EXPECT_EQ(buffers.freed.count(packed.size()), 1u);
+}
