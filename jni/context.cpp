@@ -26,8 +26,12 @@ _tpd::_tpd(JNIEnv* env) : env(env), header(initialHeader()) {}
 
 _tbO::_tbO(JNIEnv* env, jobject callerObject) : _tpd(env), callerObject(callerObject) {}
 
+bool _tbO::logs(jint level) const {
+    return callerObject && level >= logThreshold.load();
+}
+
 bool _tbO::log(jint level, const kbs::StringBase<char>& text) {
-    if (!callerObject || level < logThreshold.load())
+    if (!logs(level))
         return true;
     PendingException pending(env);
     const jstring line = env->NewStringUTF(text.c_str());

@@ -50,6 +50,8 @@ public:
     // and takes Java's answer as the new threshold. False only when the runtime class or its log
     // method is missing; logging is then off for the rest of the process.
     bool log(jint level, const kbs::StringBase<char>& text) override;
+    // Whether log would send a line of that level now: a text built only for the log can wait.
+    bool logs(jint level) const;
 
     // The runtime's build number, asked from Java once per process; 0 when it cannot be had.
     jint queryRuntimeBuild();

@@ -25,9 +25,10 @@ inline void wipeBytes(void* bytes, std::size_t count) {
     __asm__ __volatile__("" : : "r"(bytes) : "memory");
 }
 
-// Where every YS0080 gets its storage and returns it: ::operator new and ::operator delete, unless
-// a test installs its own pair to watch blocks come and go (release receives the block with the
-// size it was allocated with, in bytes). Replace the pair only while no buffer holds storage, and
+// Where every YS0080 gets its storage and returns it, and zlib its blocks while it inflates class
+// bytes (pipeline.cpp): ::operator new and ::operator delete, unless a test installs its own pair
+// to watch blocks come and go (release receives the block with the size it was allocated with, in
+// bytes). Replace the pair only while no buffer holds storage, and
 // from one thread: buffers read it without a lock.
 struct BufferStorage {
     void* (*allocate)(std::size_t bytes);

@@ -7,6 +7,7 @@
 
 #include <zlib.h>
 
+#include <cstddef>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -45,10 +46,40 @@ bool payloadYields(const ContainerHeader& header, std::uint32_t payloadLength, s
     return packedLength <= payloadLength && inflatable(size - 4, packedLength);
 }
 
+// zlib's own blocks, from the buffers' storage and wiped before they go back: a stream that stops
+// early has copied decoded class bytes into its window. Each block starts with its size.
+constexpr std::size_t ZlibBlockHeader = alignof(std::max_align_t);
+
+voidpf allocateForZlib(voidpf, uInt items, uInt size) {
+    if (size != 0 && items > (std::numeric_limits<std::size_t>::max() - ZlibBlockHeader) / size)
+        return Z_NULL;
+    const std::size_t bytes = std::size_t{items} * size;
+    try {
+        auto* block =
+            static_cast<unsigned char*>(YS0073::bufferStorage.allocate(ZlibBlockHeader + bytes));
+        std::memcpy(block, &bytes, sizeof bytes);
+        return block + ZlibBlockHeader;
+    } catch (const std::bad_alloc&) {
+        return Z_NULL;
+    }
+}
+
+void releaseForZlib(voidpf, voidpf address) {
+    unsigned char* block = static_cast<unsigned char*>(address) - ZlibBlockHeader;
+    std::size_t bytes = 0;
+    std::memcpy(&bytes, block, sizeof bytes);
+    YS0073::wipeBytes(block, ZlibBlockHeader + bytes);
+    YS0073::bufferStorage.release(block, ZlibBlockHeader + bytes);
+}
+
 // Ends an initialised inflate stream on paths that do not reach inflateEnd themselves.
 class InflateStream {
 public:
-    InflateStream() { initialised = inflateInit2(&stream, 31) == Z_OK; }
+    InflateStream() {
+        stream.zalloc = allocateForZlib;
+        stream.zfree = releaseForZlib;
+        initialised = inflateInit2(&stream, 31) == Z_OK;
+    }
     ~InflateStream() {
         if (initialised)
             inflateEnd(&stream);
@@ -158,7 +189,8 @@ bool _tbO::decodePayload(unsigned char* out, std::uint32_t size) {
 }
 
 bool _tbO::processClass(unsigned char* out, std::uint32_t size) {
-    log(LogInfo, kbs::StringBase<char>("Processing ") + className);
+    if (logs(LogInfo))
+        log(LogInfo, kbs::StringBase<char>("Processing ") + className);
     if (size < MinimumClassSize)
         return false;
     if (!threadSuspension.load() && (header.options & OptionSuspendThreads))
