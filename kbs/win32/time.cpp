@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <mutex>
 
 namespace {
 
@@ -65,6 +66,9 @@ void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime) {
 
 // GetTimeZoneInformation: bias, names and daylight state of TZ's zone; no transition dates.
 DWORD WINAPI GetTimeZoneInformation(LPTIME_ZONE_INFORMATION lpTimeZoneInformation) {
+    // tzset rewrites tzname, timezone and daylight; Windows answers any number of threads at once.
+    static std::mutex zoneLock;
+    const std::lock_guard<std::mutex> lock(zoneLock);
     tzset();
     std::memset(lpTimeZoneInformation, 0, sizeof *lpTimeZoneInformation);
     lpTimeZoneInformation->Bias = static_cast<LONG>(timezone / 60);

@@ -10,6 +10,7 @@
 #include "jni/natives.h"
 #include "jni/state.h"
 #include "kbs/criticalsection.h"
+#include "kbs/datetime.h"
 #include "kbs/errorlocations.h"
 #include "kbs/startup.h"
 #include "kbs/strings.h"
@@ -95,6 +96,7 @@ std::vector<const void*> processWideObjects(StartLine& start) {
     start.arrive();
     const kbs::SystemInfo info;
     kbs::tickCount64();
+    kbs::DateTimeO::processZoneBias();
     const kbs::ErrorLocationGuard location("racing", false);
     EXPECT_EQ(kbs::currentErrorLocation(), "racing");
     return {&kbs::libraryLock(), &kbs::emptyString(), &kbs::lineEnd(),
