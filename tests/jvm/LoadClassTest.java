@@ -18,10 +18,6 @@ import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.Collections;
 import java.util.List;
-import java.util.concurrent.Callable;
-import java.util.concurrent.ExecutorService;
-import java.util.concurrent.Executors;
-import java.util.concurrent.Future;
 import java.util.concurrent.TimeUnit;
 import java.util.function.Supplier;
 import org.junit.jupiter.api.BeforeAll;
@@ -258,33 +254,6 @@ class LoadClassTest {
         assertEquals(corpus.size(), defined + refused + rejected);
         assertTrue(defined > 0 && refused > 0 && rejected > 0,
                 defined + " defined, " + refused + " refused, " + rejected + " rejected");
-    }
-
-    @Test
-    void manyThreadsAtOnce() throws Exception {
-        byte[][] containers = {
-            Containers.build(sample, new Containers.Shape()),
-            Containers.build(sample, new Containers.Shape().compressed(true).crc(true)),
-        };
-        ExecutorService threads = Executors.newFixedThreadPool(4);
-        try {
-            List<Future<?>> results = new ArrayList<>();
-            for (int t = 0; t < 4; t++) {
-                byte[] container = containers[t % 2];
-                results.add(threads.submit((Callable<Void>) () -> {
-                    for (int i = 0; i < 200; i++) {
-                        assertIsSample(load(container));
-                    }
-                    return null;
-                }));
-            }
-            for (Future<?> result : results) {
-                result.get();
-            }
-        } finally {
-            threads.shutdown();
-        }
-        assertEquals(List.of(), errors);
     }
 
     // JVMs of their own: what a JVM can show only once, or with another runtime class.
