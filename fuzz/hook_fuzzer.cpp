@@ -8,8 +8,10 @@
 #include "jni/callbacks.h"
 #include "jni/classload/container.h"
 #include "jni/classload/hooks.h"
+#include "jni/context.h"
 #include "jni/state.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -76,9 +78,13 @@ bool startsWithMagic(const unsigned char* bytes, std::size_t length) {
     return length >= 4 && std::memcmp(bytes, magic, 4) == 0;
 }
 
+// The class size the library works with: a header shorter than the record leaves the rest of the
+// context's template in place.
 std::uint32_t classSizeOf(const Bytes& container) {
-    kelo::ContainerHeader header;
-    std::memcpy(&header, container.data(), sizeof header);
+    const kelo::_tbO probe(nullptr, nullptr);
+    kelo::ContainerHeader header = probe.header;
+    const std::size_t headerLength = container[12] | container[13] << 8;
+    std::memcpy(&header, container.data(), std::min(headerLength, sizeof header));
     return header.classSize.value();
 }
 
