@@ -114,7 +114,9 @@ void run(FileString& name, const Operation& operation, const Text& argument) {
         break;
     }
     case 's':
-        FUZZ_CHECK(!name.shortened(operation.limit).empty());
+        // A bare drive prefix of the current directory's drive is dropped, leaving nothing.
+        if (name.size() != 2 || name[1] != ':')
+            FUZZ_CHECK(!name.shortened(operation.limit).empty());
         break;
     case 'u':
         name.makeFull();
