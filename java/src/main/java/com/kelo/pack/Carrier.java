@@ -10,11 +10,12 @@ import java.util.Base64;
 import java.util.List;
 
 /**
- * Writes carrier class files: valid class files of the protected class's name that hold its
- * container as tagged Base64 pieces in constant-pool strings, one piece per entry. The library's
- * class-load hook replaces a carrier by the class in its container. Loaded without the hook, the
- * carrier's static initializer throws an {@link Error} saying that the class is protected; it
- * also has an empty {@code main}, so that the java launcher reaches that initializer.
+ * Carrier class files: valid class files of the protected class's name that hold its container as
+ * tagged Base64 pieces in constant-pool strings, one piece per entry. The library's class-load
+ * hook replaces a carrier by the class in its container. Loaded without the hook, the carrier's
+ * static initializer throws an {@link Error} saying that the class is protected. The embedded form
+ * writes {@link Skeleton skeletons}; the minimal carrier here is its fallback, with an empty
+ * {@code main} so that the java launcher reaches that initializer.
  */
 public final class Carrier {
     /** The most bytes a CONSTANT_Utf8 entry holds. */
@@ -44,14 +45,13 @@ public final class Carrier {
     }
 
     /**
-     * Builds a carrier.
+     * Cuts a container into tagged Base64 pieces, each of which fits one constant-pool string.
      *
      * @param internalName the class name with slashes
-     * @param container the container to carry
      * @param pieceBytes container bytes per piece, at most {@link #maxPieceBytes}; 0 for that
-     * @throws PackException if the name leaves no room for a piece
+     * @throws PackException if the name leaves no room for a piece, or there are too many
      */
-    public static byte[] build(String internalName, byte[] container, int pieceBytes)
+    static List<String> pieces(String internalName, byte[] container, int pieceBytes)
             throws PackException {
         int max = maxPieceBytes(internalName);
         if (max < 3) {
@@ -70,6 +70,21 @@ public final class Carrier {
         if (pieces.size() + 18 > 0xFFFF) {
             throw new PackException("container too large to embed: " + container.length + " bytes");
         }
+        return pieces;
+    }
+
+    /**
+     * Builds a minimal carrier: no declarations of the protected class, only the error and an
+     * empty {@code main}. For class files that {@link Skeleton} cannot read.
+     *
+     * @param internalName the class name with slashes
+     * @param container the container to carry
+     * @param pieceBytes container bytes per piece, at most {@link #maxPieceBytes}; 0 for that
+     * @throws PackException if the name leaves no room for a piece
+     */
+    public static byte[] build(String internalName, byte[] container, int pieceBytes)
+            throws PackException {
+        List<String> pieces = pieces(internalName, container, pieceBytes);
         try {
             return classFile(internalName, protectedMessage(internalName), pieces);
         } catch (IOException e) {

@@ -8,10 +8,14 @@ import java.io.InputStream;
 import java.io.OutputStream;
 import java.io.PrintStream;
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.Collections;
 import java.util.Enumeration;
 import java.util.List;
 import java.util.Locale;
+import java.util.jar.Attributes;
+import java.util.jar.Manifest;
+import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 import java.util.zip.ZipEntry;
 import java.util.zip.ZipException;
@@ -19,16 +23,18 @@ import java.util.zip.ZipFile;
 import java.util.zip.ZipOutputStream;
 
 /**
- * Turns a jar into a protected jar: the selected classes become containers or carrier class
- * files, everything else (resources, the manifest, other classes) is copied unchanged. Signature
- * files are dropped, as the protected classes no longer match them.
+ * Turns a jar into a protected jar: the selected classes become skeleton carriers or containers,
+ * everything else (resources, other classes) is copied unchanged. Signature files are dropped, as
+ * the protected classes no longer match them. An executable jar's manifest gains
+ * {@code Enable-Native-Access: ALL-UNNAMED}, so that JDK 24 and later let the runtime load its
+ * native library without a warning.
  */
 public final class JarProtector {
     /** How a protected class is stored in the jar. */
     public enum Form {
         /** The container itself, as the class entry. */
         CONTAINER,
-        /** A carrier class file holding the container (see {@link Carrier}). */
+        /** A skeleton of the class holding the container (see {@link Skeleton}). */
         EMBEDDED
     }
 
@@ -38,15 +44,28 @@ public final class JarProtector {
         public int keptClasses;
         public int otherEntries;
         public int droppedSignatureFiles;
+        /** Embedded classes that ASM could not read, written as minimal carriers. */
+        public int minimalCarriers;
+        public long inputBytes;
+        public long outputBytes;
     }
 
     /** Above this many entries, progress lines are printed. */
     static final int PROGRESS_STEP = 1000;
 
     private static final String MANIFEST = "META-INF/MANIFEST.MF";
+    private static final Attributes.Name NATIVE_ACCESS = new Attributes.Name("Enable-Native-Access");
+
+    // Where dependency-injection containers and scanners look for classes to read as resources.
+    private static final List<String> SCANNING_INDEXES = Arrays.asList("META-INF/sisu/",
+            "META-INF/plexus/components.xml", "META-INF/spring.components", "META-INF/beans.xml",
+            "META-INF/persistence.xml");
+
+    // A class of a multi-release jar: META-INF/versions/N/ then the class's own path.
+    private static final Pattern VERSIONED = Pattern.compile("META-INF/versions/[0-9]+/(.+)");
 
     public WrapOptions wrapOptions = new WrapOptions();
-    public Form form = Form.CONTAINER;
+    public Form form = Form.EMBEDDED;
     /** Container bytes per carrier piece; 0 for as many as fit one constant-pool entry. */
     public int pieceBytes;
     private final List<Pattern> includes = new ArrayList<>();
@@ -100,10 +119,10 @@ public final class JarProtector {
     /**
      * Writes the protected jar.
      *
-     * @param progress where progress lines for large jars go
+     * @param messages where warnings and progress lines for large jars go
      * @throws PackException if the input is not a readable jar or a class cannot be wrapped
      */
-    public Result protect(File input, File output, PrintStream progress)
+    public Result protect(File input, File output, PrintStream messages)
             throws PackException, IOException {
         if (!input.isFile()) {
             throw new PackException("no such file: " + input);
@@ -118,6 +137,7 @@ public final class JarProtector {
             throw new PackException("not a jar file: " + input + " (" + e.getMessage() + ")", e);
         }
         Result result = new Result();
+        List<String> indexes = new ArrayList<>();
         File partial = new File(output.getPath() + ".part");
         try (ZipFile in = zip;
                 OutputStream file = new FileOutputStream(partial);
@@ -125,10 +145,13 @@ public final class JarProtector {
             List<ZipEntry> entries = orderedEntries(in);
             int done = 0;
             for (ZipEntry entry : entries) {
-                copy(in, entry, out, result);
+                copy(in, entry, out, result, messages);
+                if (SCANNING_INDEXES.stream().anyMatch(entry.getName()::startsWith)) {
+                    indexes.add(entry.getName());
+                }
                 done++;
                 if (entries.size() > PROGRESS_STEP && done % PROGRESS_STEP == 0) {
-                    progress.println("protect: " + done + " of " + entries.size() + " entries");
+                    messages.println("protect: " + done + " of " + entries.size() + " entries");
                 }
             }
         } catch (PackException | IOException | RuntimeException e) {
@@ -139,6 +162,18 @@ public final class JarProtector {
             partial.delete();
             throw new PackException("cannot write " + output);
         }
+        if (result.droppedSignatureFiles > 0) {
+            warn(messages, input + " is signed: the protected jar is not (its "
+                    + result.droppedSignatureFiles + " signature files are left out); sign it again"
+                    + " if it must be signed");
+        }
+        if (form == Form.CONTAINER && result.protectedClasses > 0 && !indexes.isEmpty()) {
+            warn(messages, input + " has a component index (" + String.join(", ", indexes)
+                    + "): frameworks that scan for components read class files, and cannot read"
+                    + " containers; protect it with --form embedded");
+        }
+        result.inputBytes = input.length();
+        result.outputBytes = output.length();
         return result;
     }
 
@@ -160,8 +195,8 @@ public final class JarProtector {
         return first;
     }
 
-    private void copy(ZipFile in, ZipEntry entry, ZipOutputStream out, Result result)
-            throws PackException, IOException {
+    private void copy(ZipFile in, ZipEntry entry, ZipOutputStream out, Result result,
+            PrintStream messages) throws PackException, IOException {
         String name = entry.getName();
         if (isSignatureFile(name)) {
             result.droppedSignatureFiles++;
@@ -171,11 +206,14 @@ public final class JarProtector {
         String className = className(name);
         if (name.endsWith(".class")) {
             if (className != null && selected(className) && Containers.isClassFile(data)) {
-                data = protectClass(name, className, data);
+                data = protectClass(name, className.replace('.', '/'), data, result, messages);
                 result.protectedClasses++;
             } else {
                 result.keptClasses++;
             }
+        } else if (name.equalsIgnoreCase(MANIFEST)) {
+            data = allowNativeAccess(data);
+            result.otherEntries++;
         } else {
             result.otherEntries++;
         }
@@ -189,25 +227,58 @@ public final class JarProtector {
         out.closeEntry();
     }
 
-    private byte[] protectClass(String entryName, String className, byte[] data)
-            throws PackException {
+    private byte[] protectClass(String entryName, String internalName, byte[] data, Result result,
+            PrintStream messages) throws PackException {
         try {
             byte[] container = Containers.wrap(data, wrapOptions);
-            return form == Form.CONTAINER
-                    ? container
-                    : Carrier.build(className.replace('.', '/'), container, pieceBytes);
+            if (form == Form.CONTAINER) {
+                return container;
+            }
+            List<String> pieces = Carrier.pieces(internalName, container, pieceBytes);
+            try {
+                return Skeleton.build(data, pieces, Carrier.protectedMessage(internalName));
+            } catch (RuntimeException e) {
+                // ASM's reason: a newer class file version, a damaged class file, a full pool.
+                warn(messages, entryName + ": ASM cannot read it (" + e + "); written as a minimal"
+                        + " carrier, which frameworks that read class files see without its"
+                        + " declarations");
+                result.minimalCarriers++;
+                return Carrier.build(internalName, container, pieceBytes);
+            }
         } catch (PackException e) {
             throw new PackException(entryName + ": " + e.getMessage(), e);
         }
     }
 
-    /** @return the class name of a class entry that can be protected, else null */
-    static String className(String entryName) {
-        if (!entryName.endsWith(".class") || entryName.startsWith("META-INF/")
-                || entryName.endsWith("module-info.class")) {
-            return null; // module descriptors and versioned entries are read by the JVM itself
+    /** An executable jar's manifest with native access enabled; any other unchanged. */
+    static byte[] allowNativeAccess(byte[] manifestBytes) throws IOException {
+        Manifest manifest = new Manifest(new java.io.ByteArrayInputStream(manifestBytes));
+        Attributes main = manifest.getMainAttributes();
+        if (main.getValue(Attributes.Name.MAIN_CLASS) == null || main.containsKey(NATIVE_ACCESS)) {
+            return manifestBytes;
         }
-        return entryName.substring(0, entryName.length() - ".class".length()).replace('/', '.');
+        main.put(NATIVE_ACCESS, "ALL-UNNAMED");
+        ByteArrayOutputStream out = new ByteArrayOutputStream();
+        manifest.write(out);
+        return out.toByteArray();
+    }
+
+    private static void warn(PrintStream messages, String text) {
+        messages.println("kelo-pack: warning: " + text);
+    }
+
+    /**
+     * @return the class name of a class entry that can be protected, else null; the class of a
+     *     multi-release entry is named without its folder
+     */
+    static String className(String entryName) {
+        Matcher versioned = VERSIONED.matcher(entryName);
+        String path = versioned.matches() ? versioned.group(1) : entryName;
+        if (!path.endsWith(".class") || path.startsWith("META-INF/")
+                || path.endsWith("module-info.class")) {
+            return null; // the JVM reads module descriptors itself
+        }
+        return path.substring(0, path.length() - ".class".length()).replace('/', '.');
     }
 
     static boolean isSignatureFile(String name) {

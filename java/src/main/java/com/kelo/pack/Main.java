@@ -15,16 +15,19 @@ import java.util.Locale;
 public final class Main {
     static final String USAGE = String.join(System.lineSeparator(),
             "Usage: kelo-pack wrap CLASS-FILE -o CONTAINER [header options]",
-            "       kelo-pack protect JAR -o PROTECTED-JAR [--form container|embedded]",
+            "       kelo-pack protect JAR -o PROTECTED-JAR [--form embedded|container]",
             "                 [--include GLOB]... [--exclude GLOB]... [header options]",
             "       kelo-pack inspect FILE...",
             "",
             "wrap     turns one class file into a class container for KeloRvs4J32.",
-            "protect  turns every class of a jar into a container (--form container, the default)",
-            "         or into a carrier class file that holds its container as Base64 pieces in",
-            "         constant-pool strings (--form embedded). Resources, the manifest and classes",
-            "         left out by the patterns are copied unchanged; signature files are dropped.",
-            "         Run the result with com.kelo.rvs.Launcher (kelo-rvs.jar).",
+            "protect  turns every class of a jar into a skeleton carrier (--form embedded, the",
+            "         default): a class file with the class's declarations and annotations but no",
+            "         code, holding its container as Base64 pieces in constant-pool strings, so that",
+            "         frameworks that read class files still see the class. --form container writes",
+            "         the containers themselves. Resources and classes left out by the patterns are",
+            "         copied unchanged; signature files are dropped; an executable jar's manifest",
+            "         gains Enable-Native-Access: ALL-UNNAMED. Run the result with the class-load",
+            "         hook of kelo-rvs.jar (see its README).",
             "inspect  prints the header of a container, or of the container in a carrier class,",
             "         and checks that the library can decode it.",
             "",
@@ -46,7 +49,7 @@ public final class Main {
             "the class. Leave the range out (class kind 1, no check) unless you know the JVMs.",
             "",
             "Protect options:",
-            "  --form F             container (default) or embedded",
+            "  --form F             embedded (default) or container",
             "  --include GLOB       protect only matching classes (repeatable; default all)",
             "  --exclude GLOB       leave matching classes unprotected (repeatable)",
             "                       GLOB is a class name: * within a name, ** across dots,",
@@ -148,10 +151,13 @@ public final class Main {
         }
         JarProtector.Result r = protector.protect(input, o.output(), err);
         out.println("protect: " + input + " -> " + o.output() + ": " + r.protectedClasses
-                + " classes protected (" + o.form.name().toLowerCase(Locale.ROOT) + "), "
-                + r.keptClasses + " left as they were, " + r.otherEntries + " other entries copied"
+                + " classes protected (" + o.form.name().toLowerCase(Locale.ROOT) + ")"
+                + (r.minimalCarriers > 0 ? ", " + r.minimalCarriers + " as minimal carriers" : "")
+                + ", " + r.keptClasses + " left as they were, " + r.otherEntries
+                + " other entries copied"
                 + (r.droppedSignatureFiles > 0
-                        ? ", " + r.droppedSignatureFiles + " signature files dropped" : ""));
+                        ? ", " + r.droppedSignatureFiles + " signature files dropped" : "")
+                + "; " + r.inputBytes + " -> " + r.outputBytes + " bytes");
         return 0;
     }
 
@@ -185,7 +191,7 @@ public final class Main {
         final List<File> inputs = new ArrayList<>();
         final List<String> includes = new ArrayList<>();
         final List<String> excludes = new ArrayList<>();
-        JarProtector.Form form = JarProtector.Form.CONTAINER;
+        JarProtector.Form form = JarProtector.Form.EMBEDDED;
         int chunkBytes;
         File output;
         boolean help;

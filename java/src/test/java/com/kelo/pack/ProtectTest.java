@@ -2,33 +2,33 @@ package com.kelo.pack;
 
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
-import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertNotNull;
 import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import com.kelo.rvs.EmbeddedContainers;
-import java.io.ByteArrayInputStream;
-import java.io.DataInputStream;
 import java.io.File;
+import java.io.FileInputStream;
 import java.io.FileOutputStream;
 import java.io.IOException;
 import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
 import java.nio.file.Path;
-import java.util.ArrayList;
 import java.util.LinkedHashMap;
-import java.util.List;
 import java.util.Map;
 import java.util.Random;
 import java.util.jar.JarInputStream;
+import java.util.jar.Manifest;
 import java.util.zip.ZipEntry;
 import java.util.zip.ZipFile;
 import java.util.zip.ZipOutputStream;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
+import org.junit.jupiter.params.ParameterizedTest;
+import org.junit.jupiter.params.provider.ValueSource;
 
-/** Protected jars and the carrier class files of the embedded form. */
+/** Protected jars: what becomes of each kind of entry, the warnings, and the carriers' pieces. */
 class ProtectTest {
     private static final String MANIFEST = "Manifest-Version: 1.0\r\nMain-Class: app.Main\r\n\r\n";
     private final byte[] classFile = TestClasses.bytesOf(ProtectTest.class);
@@ -36,81 +36,76 @@ class ProtectTest {
     @TempDir
     Path dir;
 
-    @Test
-    void protectKeepsManifestAndResourcesAndHonoursThePatterns() throws Exception {
+    @ParameterizedTest
+    @ValueSource(strings = {"embedded", "container"})
+    void eachKindOfEntryIsProtectedOrCopiedAsItShouldBe(String form) throws Exception {
         Map<String, byte[]> entries = new LinkedHashMap<>();
         entries.put("META-INF/MANIFEST.MF", MANIFEST.getBytes(StandardCharsets.UTF_8));
         entries.put("META-INF/APP.SF", new byte[] {1});
+        entries.put("META-INF/sisu/javax.inject.Named", new byte[] {2});
         entries.put("app/", new byte[0]);
         entries.put("app/Main.class", classFile);
-        entries.put("app/Main$Inner.class", classFile);
         entries.put("app/util/Helper.class", classFile);
-        entries.put("app/data.txt", "data".getBytes(StandardCharsets.UTF_8));
+        entries.put("META-INF/versions/11/app/Main.class", classFile);
+        entries.put("META-INF/versions/11/module-info.class", classFile);
         entries.put("module-info.class", classFile);
         File in = jar("app.jar", entries);
         File out = dir.resolve("protected.jar").toFile();
+        String[] args = {"protect", in.getPath(), "-o", out.getPath(), "--exclude", "app.util.*"};
+        ContainersTest.Run run = ContainersTest.Run.of(form.equals("embedded") ? args
+                : concat(args, "--form", "container"));
 
-        ContainersTest.Run run = ContainersTest.Run.of("protect", in.getPath(), "-o", out.getPath(),
-                "--include", "app.**", "--exclude", "app.util.*");
         assertEquals(0, run.status, run.err);
-        assertTrue(run.out.contains("2 classes protected (container), 2 left as they were, "
-                + "3 other entries copied, 1 signature files dropped"), run.out);
-
+        assertTrue(run.out.contains(": 2 classes protected (" + form + "), 3 left as they were, 3"
+                + " other entries copied, 1 signature files dropped; " + in.length() + " -> "
+                + out.length() + " bytes"), run.out);
+        assertTrue(run.err.contains("warning: " + in + " is signed"), run.err);
+        assertEquals(form.equals("container"), run.err.contains("component index"
+                + " (META-INF/sisu/javax.inject.Named)"), run.err);
         try (ZipFile zip = new ZipFile(out)) {
-            assertEquals(entries.keySet().size() - 1, zip.size());
             assertNull(zip.getEntry("META-INF/APP.SF"));
-            assertArrayEquals(entries.get("META-INF/MANIFEST.MF"), read(zip, "META-INF/MANIFEST.MF"));
-            assertArrayEquals(entries.get("app/data.txt"), read(zip, "app/data.txt"));
-            assertArrayEquals(classFile, read(zip, "app/util/Helper.class"), "excluded");
-            assertArrayEquals(classFile, read(zip, "module-info.class"), "never protected");
-            for (String protectedClass : new String[] {"app/Main.class", "app/Main$Inner.class"}) {
-                byte[] container = read(zip, protectedClass);
-                assertTrue(ContainerHeader.isContainer(container), protectedClass);
-                assertArrayEquals(classFile, Containers.unwrap(container));
+            assertArrayEquals(entries.get("META-INF/sisu/javax.inject.Named"),
+                    read(zip, "META-INF/sisu/javax.inject.Named"));
+            for (String kept : new String[] {"app/util/Helper.class", "module-info.class",
+                "META-INF/versions/11/module-info.class"}) {
+                assertArrayEquals(classFile, read(zip, kept), kept);
+            }
+            for (String name : new String[] {"app/Main.class", "META-INF/versions/11/app/Main.class"}) {
+                byte[] data = read(zip, name);
+                byte[] container = form.equals("container") ? data
+                        : EmbeddedContainers.extract(data, "app/Main");
+                assertArrayEquals(classFile, Containers.unwrap(container), name);
             }
         }
-        try (JarInputStream jar = new JarInputStream(new java.io.FileInputStream(out))) {
-            assertNotNull(jar.getManifest(), "the manifest comes first");
-            assertEquals("app.Main", jar.getManifest().getMainAttributes().getValue("Main-Class"));
+        try (JarInputStream jar = new JarInputStream(new FileInputStream(out))) {
+            Manifest manifest = jar.getManifest(); // read only when it comes first
+            assertNotNull(manifest);
+            assertEquals("app.Main", manifest.getMainAttributes().getValue("Main-Class"));
+            assertEquals("ALL-UNNAMED",
+                    manifest.getMainAttributes().getValue("Enable-Native-Access"));
         }
     }
 
     @Test
-    void embeddedPiecesEachFitOneConstantPoolEntryAndJoinToTheContainer() throws Exception {
-        // Random bytes behind the magic do not compress: a container of several full pieces.
-        byte[] big = new byte[190_000];
-        new Random(1).nextBytes(big);
-        big[0] = (byte) 0xCA;
-        big[1] = (byte) 0xFE;
-        big[2] = (byte) 0xBA;
-        big[3] = (byte) 0xBE;
-        String name = "com/example/Big";
-        byte[] container = Containers.wrap(big, new WrapOptions());
-        byte[] carrier = Carrier.build(name, container, 0);
+    void aClassFileAsmCannotReadGetsAMinimalCarrierAndAWarning() throws Exception {
+        byte[] future = classFile.clone();
+        future[7] = 99; // a class file version ASM does not know yet
+        Map<String, byte[]> entries = new LinkedHashMap<>();
+        entries.put("app/Future.class", future);
+        entries.put("app/Main.class", classFile);
+        File out = dir.resolve("out.jar").toFile();
+        ContainersTest.Run run = ContainersTest.Run.of("protect",
+                jar("in.jar", entries).getPath(), "-o", out.getPath());
+        assertEquals(0, run.status, run.err);
+        assertTrue(run.err.contains("warning: app/Future.class: ASM cannot read it"), run.err);
+        assertTrue(run.out.contains("2 classes protected (embedded), 1 as minimal carriers"), run.out);
 
-        List<String> pieces = pieces(carrier);
-        assertEquals(4, pieces.size(), "190 kB in pieces of at most 64 kB of text");
-        for (int i = 0; i < pieces.size(); i++) {
-            String piece = pieces.get(i);
-            assertTrue(piece.length() <= 65535);
-            assertTrue(piece.startsWith(String.format("<KeloClassData#%s#%05d>", name, i)), piece);
-            assertTrue(piece.endsWith(String.format("</KeloClassData#%s#%05d>", name, i)));
+        String name = "app.Future";
+        byte[] carrier;
+        try (ZipFile zip = new ZipFile(out)) {
+            carrier = read(zip, "app/Future.class");
         }
-        assertTrue(pieces.get(0).length() > 65535 - 4 - 2 * 40, "pieces use the room they have");
-        assertArrayEquals(container, EmbeddedContainers.extract(carrier, name));
-        assertEquals(0, EmbeddedContainers.extract(carrier, "com/example/Other").length,
-                "pieces of another class are not read");
-
-        byte[] small = Carrier.build(name, container, 1000);
-        assertEquals(container.length / 1000 + 1, pieces(small).size());
-        assertArrayEquals(container, EmbeddedContainers.extract(small, name));
-    }
-
-    @Test
-    void carrierLoadedWithoutTheLibraryFailsSayingTheClassIsProtected() throws Exception {
-        String name = "com.example.Secret";
-        byte[] carrier = Carrier.build(name.replace('.', '/'),
-                Containers.wrap(classFile, new WrapOptions()), 0);
+        assertArrayEquals(future, Containers.unwrap(EmbeddedContainers.extract(carrier, "app/Future")));
         ClassLoader fresh = new ClassLoader(null) {
             @Override
             protected Class<?> findClass(String n) throws ClassNotFoundException {
@@ -120,32 +115,50 @@ class ProtectTest {
                 return defineClass(n, carrier, 0, carrier.length);
             }
         };
-        Class<?> loaded = Class.forName(name, false, fresh); // the JVM accepts the class file
-        assertNotNull(loaded.getMethod("main", String[].class), "the java launcher finds main");
+        assertNotNull(Class.forName(name, false, fresh).getMethod("main", String[].class),
+                "the java launcher finds main, and with it the error");
         Error e = assertThrows(Error.class, () -> Class.forName(name, true, fresh));
-        assertEquals(Error.class, e.getClass());
-        assertTrue(e.getMessage().startsWith("Class com.example.Secret is protected by KeloRvs4J32"),
-                e.getMessage());
-        assertFalse(e instanceof ExceptionInInitializerError);
+        assertEquals(Carrier.protectedMessage("app/Future"), e.getMessage());
     }
 
     @Test
-    void protectEmbeddedWritesCarriersThatInspectReads() throws Exception {
-        Map<String, byte[]> entries = new LinkedHashMap<>();
-        entries.put("app/Main.class", classFile);
-        File out = dir.resolve("embedded.jar").toFile();
-        ContainersTest.Run run = ContainersTest.Run.of("protect", jar("in.jar", entries).getPath(),
-                "-o", out.getPath(), "--form", "embedded", "--chunk-bytes", "300", "--no-crc");
-        assertEquals(0, run.status, run.err);
-        File carrier = dir.resolve("Main.class").toFile();
-        try (ZipFile zip = new ZipFile(out)) {
-            java.nio.file.Files.write(carrier.toPath(), read(zip, "app/Main.class"));
+    void piecesEachFitOneConstantPoolEntryAndJoinToTheContainer() throws Exception {
+        // Random bytes behind the magic do not compress: a container of several full pieces.
+        byte[] big = new byte[190_000];
+        new Random(1).nextBytes(big);
+        System.arraycopy(Containers.CLASS_MAGIC, 0, big, 0, 4);
+        String name = "com/example/Big";
+        byte[] container = Containers.wrap(big, new WrapOptions());
+        java.util.List<String> pieces = Carrier.pieces(name, container, 0);
+        assertEquals(4, pieces.size(), "190 kB in pieces of at most 64 kB of text");
+        for (int i = 0; i < pieces.size(); i++) {
+            assertTrue(Carrier.utf8Length(pieces.get(i)) <= Carrier.MAX_UTF8_LENGTH);
+            assertTrue(pieces.get(i).startsWith(EmbeddedContainers.tag(name, i, true)));
         }
-        ContainersTest.Run inspect = ContainersTest.Run.of("inspect", carrier.getPath());
+        assertTrue(pieces.get(0).length() > 65535 - 4 - 2 * 40, "pieces use the room they have");
+        byte[] carrier = Carrier.build(name, container, 0);
+        assertArrayEquals(container, EmbeddedContainers.extract(carrier, name));
+        assertEquals(0, EmbeddedContainers.extract(carrier, "com/example/Other").length);
+        byte[] small = Carrier.build(name, container, 1000);
+        assertEquals(container.length / 1000 + 1, Carrier.pieces(name, container, 1000).size());
+        assertArrayEquals(container, EmbeddedContainers.extract(small, name));
+    }
+
+    @Test
+    void inspectReadsTheContainerOfASkeleton() throws Exception {
+        Path skeleton = dir.resolve("Main.class");
+        Files.write(skeleton, Skeleton.build(classFile, Carrier.pieces("app/Main",
+                Containers.wrap(classFile, new WrapOptions()), 300), "protected"));
+        ContainersTest.Run inspect = ContainersTest.Run.of("inspect", skeleton.toString());
         assertEquals(0, inspect.status, inspect.err);
         assertTrue(inspect.out.contains("carrier class app/Main, "), inspect.out);
-        assertTrue(inspect.out.contains("options         0x00"), inspect.out);
         assertTrue(inspect.out.contains("decodes to a class file of " + classFile.length), inspect.out);
+    }
+
+    private static String[] concat(String[] a, String... b) {
+        String[] all = java.util.Arrays.copyOf(a, a.length + b.length);
+        System.arraycopy(b, 0, all, a.length, b.length);
+        return all;
     }
 
     private File jar(String name, Map<String, byte[]> entries) throws IOException {
@@ -164,25 +177,5 @@ class ProtectTest {
         ZipEntry entry = zip.getEntry(name);
         assertNotNull(entry, name);
         return TestClasses.readAll(zip.getInputStream(entry));
-    }
-
-    /** The constant-pool strings of a carrier that hold pieces. */
-    private static List<String> pieces(byte[] classFile) throws IOException {
-        DataInputStream in = new DataInputStream(new ByteArrayInputStream(classFile));
-        in.skipBytes(8);
-        int count = in.readUnsignedShort();
-        List<String> strings = new ArrayList<>();
-        for (int i = 1; i < count; i++) {
-            int tag = in.readUnsignedByte();
-            if (tag == 1) {
-                String s = in.readUTF();
-                if (s.startsWith("<KeloClassData#")) {
-                    strings.add(s);
-                }
-            } else {
-                in.skipBytes(tag == 7 || tag == 8 ? 2 : 4);
-            }
-        }
-        return strings;
     }
 }
