@@ -109,7 +109,7 @@ public final class Driver {
         Variant javaAgent = variant("hook: containers.jar via Java agent",
                 List.of("-javaagent:" + agent), "HookLoad", "none", jar("containers"), dir,
                 skipFile);
-        Variant embeddedHook = variant("hook: embedded.jar with hook", List.of(),
+        Variant embeddedHook = variant("hook: embedded.jar (skeletons) with hook", List.of(),
                 "HookLoad", "hook", jar("embedded"), dir, skipFile);
         List<Variant> cold = List.of(plain, iLoadClass, javaGzip);
         List<Variant> hook = List.of(noHook, plainHook, containerHook, javaAgent, embeddedHook);
@@ -128,7 +128,13 @@ public final class Driver {
         ratio("hook: containers.jar with hook / plain.jar without", containerHook, noHook,
                 "1.10");
         ratio("hook: containers.jar via Java agent / plain.jar without", javaAgent, noHook, "-");
-        ratio("hook: embedded.jar with hook / plain.jar without", embeddedHook, noHook, "-");
+        ratio("hook: embedded.jar (skeletons) with hook / plain.jar without", embeddedHook,
+                noHook, "1.10");
+        for (String form : List.of("containers", "embedded")) {
+            row("size: " + form + ".jar / plain.jar",
+                    (double) Files.size(Path.of(jar(form))) / Files.size(Path.of(jar("plain"))),
+                    "-");
+        }
         row("memory: VmHWM iLoadClass / plain defineClass",
                 medianRatio(iLoadClass, plain, r -> r.peakKb), "1.05");
         for (Variant variant : concat(cold, hook)) {
@@ -147,6 +153,8 @@ public final class Driver {
         cpuRatio("hook: plain.jar with hook / without", plainHook, noHook);
         cpuRatio("hook: containers.jar with hook / plain.jar without", containerHook, noHook);
         cpuRatio("hook: containers.jar via Java agent / plain.jar without", javaAgent, noHook);
+        cpuRatio("hook: embedded.jar (skeletons) with hook / plain.jar without", embeddedHook,
+                noHook);
         row("cold process: iLoadClass / plain defineClass",
                 medianRatio(iLoadClass, plain, r -> r.wallNanos), "-");
         row("hook process: containers.jar with hook / plain.jar without",
