@@ -108,7 +108,9 @@ public final class LeakCheck {
         File protectedJar = folder.resolve("containers.jar").toFile();
         boolean ok = true;
         try {
-            new JarProtector().protect(corpus, protectedJar, System.out);
+            JarProtector protector = new JarProtector();
+            protector.form = JarProtector.Form.CONTAINER;
+            protector.protect(corpus, protectedJar, System.out);
             Map<String, byte[]> containers = containers(protectedJar);
             long classBytes = classBytes(corpus, containers);
             System.out.println(corpus + ": " + containers.size() + " classes, " + classBytes
