@@ -21,6 +21,8 @@ import java.util.zip.CRC32;
 import java.util.zip.GZIPInputStream;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
+import org.junit.jupiter.params.ParameterizedTest;
+import org.junit.jupiter.params.provider.ValueSource;
 
 /** Containers as the library reads them: header offsets, the gzip member, the round trip. */
 class ContainersTest {
@@ -56,40 +58,30 @@ class ContainersTest {
         }
     }
 
-    @Test
-    void gzipMemberHasThePlainHeaderAndHoldsTheClassWithoutItsMagic() throws Exception {
-        byte[] c = Containers.wrap(classFile, new WrapOptions());
-        assertEquals(75, u16(c, 12));
-        assertEquals(1, c[9], "no range: no gate");
-        assertArrayEquals(new byte[] {0x1F, (byte) 0x8B, 8, 0, 0, 0, 0, 0, 0, 0},
-                Arrays.copyOfRange(c, 75, 85));
-        assertEquals(body, u32(c, c.length - 4), "ISIZE");
-        assertArrayEquals(Arrays.copyOfRange(classFile, 4, classFile.length),
-                gunzip(Arrays.copyOfRange(c, 75, c.length)));
-        assertArrayEquals(classFile, Containers.unwrap(c));
-    }
-
-    @Test
-    void storedContainerHoldsTheBytesAsTheyAre() throws Exception {
+    @ParameterizedTest
+    @ValueSource(booleans = {true, false})
+    void theClassBytesAreAPlainGzipMemberOrStoredAndTheCrcGuardsThem(boolean compressed)
+            throws Exception {
         WrapOptions o = new WrapOptions();
-        o.compressed = false;
-        o.crc = false;
+        o.compressed = compressed;
         o.classKind = 7;
         o.minJava = new int[] {1, 6, 0};
         byte[] c = Containers.wrap(classFile, o);
-        assertEquals(0, c[41]);
-        assertEquals(0, u32(c, 51));
-        assertEquals(0, c[59]);
         assertEquals(7, c[9], "an explicit class kind wins over the range");
-        assertArrayEquals(Arrays.copyOfRange(classFile, 4, classFile.length),
-                Arrays.copyOfRange(c, 75, c.length));
+        assertEquals(compressed ? 1 : 0, c[41]);
+        byte[] payload = Arrays.copyOfRange(c, 75, c.length);
+        if (compressed) {
+            assertArrayEquals(Containers.GZIP_HEADER, Arrays.copyOf(payload, 10));
+            assertEquals(body, u32(c, c.length - 4), "ISIZE");
+            payload = gunzip(payload);
+        } else {
+            assertEquals(0, u32(c, 51), "no packed length");
+        }
+        assertArrayEquals(Arrays.copyOfRange(classFile, 4, classFile.length), payload);
         assertArrayEquals(classFile, Containers.unwrap(c));
-
-        o.crc = true;
-        byte[] damaged = Containers.wrap(classFile, o);
-        damaged[100] ^= 1;
-        PackException e = assertThrows(PackException.class, () -> Containers.unwrap(damaged));
-        assertTrue(e.getMessage().contains("CRC"), e.getMessage());
+        c[c.length - 20] ^= 1;
+        PackException e = assertThrows(PackException.class, () -> Containers.unwrap(c));
+        assertTrue(e.getMessage().contains(compressed ? "gzip" : "CRC"), e.getMessage());
     }
 
     @Test

@@ -35,7 +35,7 @@ class SkeletonTest {
 
     static Stream<String> fixtures() {
         return Stream.of("", "$Marker", "$Tag", "$Used", "$Kind", "$Shape", "$Node", "$Leaf",
-                "$Pair", "$Nested", "$Inner", "$1").map(s -> Declared.class.getName() + s);
+                "$Nested", "$Inner", "$1").map(s -> Declared.class.getName() + s);
     }
 
     private static byte[] original(String name) {

@@ -11,9 +11,8 @@ import java.util.concurrent.Callable;
 /** A class with every kind of declaration a skeleton keeps; its code holds strings it must not. */
 @Declared.Marker(value = "class", kinds = {Declared.Kind.A, Declared.Kind.B}, type = List.class,
         nested = @Declared.Tag("inner"))
-public class Declared<T extends Comparable<? super T>> extends Number
+public class Declared<T extends Comparable<? super T>> extends Thread
         implements Callable<List<T>> {
-    private static final long serialVersionUID = 7L;
     public static final String CONSTANT = "a constant value";
 
     @Retention(RetentionPolicy.RUNTIME)
@@ -50,11 +49,9 @@ public class Declared<T extends Comparable<? super T>> extends Number
         }
     }
 
-    public sealed interface Node permits Leaf, Pair {}
+    public sealed interface Node permits Leaf {}
 
     public record Leaf(@Marker("component") int value) implements Node {}
-
-    public record Pair(Node left, Node right) implements Node {}
 
     public static class Nested {
         protected transient volatile int counter;
@@ -101,25 +98,5 @@ public class Declared<T extends Comparable<? super T>> extends Number
     @Deprecated
     public synchronized double half(double value) {
         return value / 2;
-    }
-
-    @Override
-    public int intValue() {
-        return items.size();
-    }
-
-    @Override
-    public long longValue() {
-        return intValue();
-    }
-
-    @Override
-    public float floatValue() {
-        return intValue();
-    }
-
-    @Override
-    public double doubleValue() {
-        return intValue();
     }
 }
