@@ -23,9 +23,13 @@ public final class Launcher {
             "Usage: java -cp kelo-rvs.jar:APP.jar com.kelo.rvs.Launcher [options] MAIN-CLASS [ARGS...]",
             "       java -jar kelo-rvs.jar [options] --jar APP.jar [ARGS...]",
             "",
+            "       java -javaagent:kelo-rvs.jar[=OPTIONS] -jar APP.jar [ARGS...]",
+            "",
             "Installs the class-load hook of KeloRvs4J32, then runs the main class. The library",
-            "comes from the system property " + Runtime.LIBRARY_PROPERTY
-                    + " or from java.library.path.",
+            "comes from the file that the system property " + Runtime.LIBRARY_PROPERTY
+                    + " names, else from",
+            "java.library.path, else from the copy in kelo-rvs.jar for the running platform.",
+            "The agent's OPTIONS: " + Agent.OPTIONS + ".",
             "",
             "Options:",
             "  --jar FILE     run the application in FILE; the main class comes from its manifest",
@@ -89,9 +93,8 @@ public final class Launcher {
         if (loader) {
             classLoader = ProtectedClassLoader.of(new File(jar));
         } else {
-            Runtime runtime = new Runtime();
             try {
-                runtime.installClassLoadHook(hook);
+                protect(hook, null);
             } catch (IllegalArgumentException | IllegalStateException e) {
                 fail(e.getMessage());
             }
@@ -101,6 +104,18 @@ public final class Launcher {
                             ClassLoader.getSystemClassLoader());
         }
         run(classLoader, mainClass, appArgs);
+    }
+
+    /**
+     * Loads the library, tells it the application's name, if given, and installs the class-load
+     * hook: what the launcher and the agent do before the application starts.
+     */
+    static void protect(String hook, String applicationName) {
+        Runtime runtime = new Runtime();
+        if (applicationName != null) {
+            runtime.setApplicationName(applicationName);
+        }
+        runtime.installClassLoadHook(hook);
     }
 
     private static void run(ClassLoader classLoader, String mainClass, String[] args)

@@ -1,10 +1,14 @@
 package com.kelo.rvs;
 
 import java.io.File;
+import java.util.ArrayList;
+import java.util.List;
 
 /**
- * Loads the native library once per class loader: from the file that the system property
- * {@value Runtime#LIBRARY_PROPERTY} names, else by its name from {@code java.library.path}.
+ * Loads the native library once per class loader, from the first of these that works: the file
+ * that the system property {@value Runtime#LIBRARY_PROPERTY} names (then no other); the library
+ * by its name from {@code java.library.path}; the copy that this jar carries for the running
+ * platform ({@link BundledLibrary}).
  */
 final class LibraryLoader {
     static final String LIBRARY_NAME = "KeloRvs4J32";
@@ -37,19 +41,21 @@ final class LibraryLoader {
     /** Loads the library unless that has succeeded before; a failed attempt is repeated. */
     static synchronized void loadOnce() {
         if (!loaded) {
-            load(System.getProperty(Runtime.LIBRARY_PROPERTY), SYSTEM);
+            load(System.getProperty(Runtime.LIBRARY_PROPERTY), SYSTEM, BundledLibrary.ofThisJvm());
             loaded = true;
         }
     }
 
     /**
-     * Loads the library from an explicit file, or by its name when there is none. An explicit
-     * file is the only one tried: loading some other copy instead would hide the mistake.
+     * Loads the library from an explicit file, or else from the first place that has it. An
+     * explicit file is the only one tried: loading some other copy instead would hide the
+     * mistake.
      *
      * @param explicitPath the value of the system property, or null
-     * @throws UnsatisfiedLinkError naming what was tried, with the JVM's own error as its cause
+     * @throws UnsatisfiedLinkError naming every place tried and why it failed, with the JVM's
+     *     first error as its cause
      */
-    static void load(String explicitPath, Linker linker) {
+    static void load(String explicitPath, Linker linker, BundledLibrary bundled) {
         if (explicitPath != null && !explicitPath.trim().isEmpty()) {
             File file = new File(explicitPath).getAbsoluteFile();
             String tried = "the " + LIBRARY_NAME + " library from " + file + " (system property "
@@ -64,16 +70,22 @@ final class LibraryLoader {
             }
             return;
         }
+        List<String> tried = new ArrayList<>();
+        UnsatisfiedLinkError first;
         try {
             linker.loadLibrary(LIBRARY_NAME);
+            return;
         } catch (UnsatisfiedLinkError e) {
-            throw failure("Cannot load the " + LIBRARY_NAME + " library: "
-                            + System.mapLibraryName(LIBRARY_NAME)
-                            + " is not in java.library.path ("
-                            + System.getProperty("java.library.path") + ") or cannot be loaded ("
-                            + e.getMessage() + "); set the system property "
-                            + Runtime.LIBRARY_PROPERTY + " to the library's path",
-                    e);
+            first = e;
+            // The JVM's message names java.library.path.
+            tried.add("by name (" + System.mapLibraryName(LIBRARY_NAME) + "): " + e.getMessage());
+        }
+        if (!bundled.load(linker, tried)) {
+            throw failure("Cannot load the " + LIBRARY_NAME + " library for "
+                            + bundled.platform() + ". Tried " + String.join("; ", tried)
+                            + ". Set the system property " + Runtime.LIBRARY_PROPERTY
+                            + " to the library's path.",
+                    first);
         }
     }
 

@@ -9,8 +9,9 @@ import java.util.concurrent.CopyOnWriteArrayList;
  * The Java side of the native library {@code KeloRvs4J32}: loads the library, calls into it and
  * receives its callbacks.
  *
- * <p>Creating a runtime loads the library, once per process, from the file that the system
- * property {@value #LIBRARY_PROPERTY} names or else by name from {@code java.library.path}.
+ * <p>Creating a runtime loads the library, once per process: from the file that the system
+ * property {@value #LIBRARY_PROPERTY} names, else by name from {@code java.library.path}, else
+ * the copy that this jar carries for the running platform (see {@link LibraryLoader}).
  * The library keeps its state per process, so all runtimes share the application name and the
  * native worker, and a clean-up affects them all. What the library reports while it works for
  * one runtime (log lines, start and error messages) reaches that runtime.
@@ -51,8 +52,8 @@ public final class Runtime {
     /**
      * Creates a runtime, loading the native library first if this has not been done.
      *
-     * @throws UnsatisfiedLinkError if the library cannot be loaded; its message names the file
-     *     or the search path tried
+     * @throws UnsatisfiedLinkError if the library cannot be loaded; its message names every
+     *     place tried
      */
     public Runtime() {
         this(LogTarget.platformLogger(LOGGER_NAME));
@@ -149,10 +150,7 @@ public final class Runtime {
      * @throws IllegalStateException if the JVM does not offer the interface or refuses the hook
      */
     public void installClassLoadHook(String mode) {
-        if (mode == null || !mode.equalsIgnoreCase("T") && !mode.equalsIgnoreCase("P")) {
-            throw new IllegalArgumentException("Unknown class-load hook mode: " + mode
-                    + " (T or P)");
-        }
+        checkHookMode(mode);
         int result;
         synchronized (STATE_LOCK) {
             result = iSetNativeHook(mode);
@@ -165,6 +163,14 @@ public final class Runtime {
         if (result != 0) {
             throw new IllegalStateException("The JVM refused the class-load hook (mode " + mode
                     + ", result " + result + ")");
+        }
+    }
+
+    /** @throws IllegalArgumentException if the mode is not one that the hook knows */
+    static void checkHookMode(String mode) {
+        if (mode == null || !mode.equalsIgnoreCase("T") && !mode.equalsIgnoreCase("P")) {
+            throw new IllegalArgumentException("Unknown class-load hook mode: " + mode
+                    + " (T or P)");
         }
     }
 

@@ -1,111 +1,167 @@
 package com.kelo.rvs;
 
-import static java.util.Arrays.asList;
-import static java.util.Collections.emptyList;
+import static java.nio.charset.StandardCharsets.UTF_8;
 import static org.junit.jupiter.api.Assertions.assertEquals;
-import static org.junit.jupiter.api.Assertions.assertSame;
-import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.io.IOException;
+import java.net.URL;
+import java.net.URLClassLoader;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.List;
-import org.junit.jupiter.api.Test;
+import java.util.stream.Stream;
 import org.junit.jupiter.api.io.TempDir;
+import org.junit.jupiter.params.ParameterizedTest;
+import org.junit.jupiter.params.provider.CsvSource;
+import org.junit.jupiter.params.provider.MethodSource;
 
 class LibraryLoaderTest {
+    private static final byte[] LIBRARY = "the library for this test".getBytes(UTF_8);
+    private static final String LINUX = "linux-x86_64";
+    private static final String BY_NAME = "by name KeloRvs4J32";
+    private static final String HOME_COPY = "load home/HASH/libKeloRvs4J32.so";
+    private static final String TMP_COPY = "load tmp/HASH/libKeloRvs4J32.so";
+
     @TempDir
     Path dir;
 
-    /** Records the loads asked for and fails them with the given error, if any. */
-    private static final class RecordingLinker implements LibraryLoader.Linker {
-        final List<String> calls = new ArrayList<>();
-        final UnsatisfiedLinkError failure;
+    /**
+     * @param property the system property, a file below the test folder given relative to the
+     *     working folder; "lib.so" exists there
+     * @param setUp "damaged": the cached copy is damaged after a first load; "no home": the
+     *     first cache folder cannot be made; "empty jar": the jar carries no copies
+     * @param refused the loads that fail, by the start of their call
+     * @param calls the loads asked for, in order
+     * @param error what the error says, in parts separated by |; empty when there is none
+     */
+    record Case(String why, String property, String platform, String setUp, String refused,
+            String calls, String error) {
+        @Override
+        public String toString() {
+            return why;
+        }
+    }
 
-        RecordingLinker(UnsatisfiedLinkError failure) {
-            this.failure = failure;
+    static Stream<Case> cases() {
+        return Stream.of(
+                new Case("the property's file is loaded, made absolute", "lib.so", LINUX, "", "",
+                        "load lib.so", ""),
+                new Case("the property's file is the only one tried", "lib.so", LINUX, "",
+                        "load lib.so", "load lib.so", "lib.so|kelo.rvs.library|refused load"),
+                new Case("a missing file is named with the property", "missing.so", LINUX, "", "",
+                        "", "missing.so|kelo.rvs.library|no such file"),
+                new Case("a blank property is none: by name first", " ", LINUX, "", "", BY_NAME,
+                        ""),
+                new Case("the jar's copy, when the name is not found", null, LINUX, "", "by name",
+                        BY_NAME + ", " + HOME_COPY, ""),
+                new Case("a damaged cached copy is replaced, not loaded", null, LINUX, "damaged",
+                        "by name", BY_NAME + ", " + HOME_COPY, ""),
+                new Case("without a usable home, the temporary folder", null, LINUX, "no home",
+                        "by name", BY_NAME + ", " + TMP_COPY, ""),
+                new Case("a copy that the JVM refuses, then the next folder", null, LINUX, "",
+                        "by name,load home", BY_NAME + ", " + HOME_COPY + ", " + TMP_COPY, ""),
+                new Case("an unsupported platform: what was tried, what the jar carries", null,
+                        "plan9-mips", "", "by name", BY_NAME,
+                        "library for plan9-mips|by name (|refused by name|no copy for plan9-mips,"
+                                + " only for linux-x86_64, windows-x86|kelo.rvs.library"),
+                new Case("a jar without copies", null, LINUX, "empty jar", "by name", BY_NAME,
+                        "no copy for linux-x86_64, nor for any other platform"));
+    }
+
+    @ParameterizedTest(name = "{0}")
+    @MethodSource("cases")
+    void findsTheLibraryInOrder(Case c) throws IOException {
+        Path jar = Files.createDirectories(dir.resolve("jar"));
+        if (!c.setUp.equals("empty jar")) {
+            for (String platform : Arrays.asList(LINUX, "windows-x86")) {
+                Path copy = jar.resolve(BundledLibrary.RESOURCE_FOLDER + platform)
+                                .resolve(BundledLibrary.fileName(platform));
+                Files.write(Files.createDirectories(copy.getParent()).resolve(copy), LIBRARY);
+            }
+        }
+        Path home = c.setUp.equals("no home")
+                ? Files.createFile(dir.resolve("a file")).resolve("home") : dir.resolve("home");
+        Files.createFile(dir.resolve("lib.so"));
+        String property = c.property == null || c.property.trim().isEmpty() ? c.property
+                : Paths.get("").toAbsolutePath().relativize(dir.resolve(c.property)).toString();
+
+        try (URLClassLoader resources = new URLClassLoader(new URL[] {jar.toUri().toURL()}, null)) {
+            BundledLibrary bundled = new BundledLibrary(c.platform, resources,
+                    Arrays.asList(home, dir.resolve("tmp")));
+            if (c.setUp.equals("damaged")) {
+                LibraryLoader.load(null, new RecordingLinker("by name"), bundled);
+                try (Stream<Path> files = Files.walk(home)) {
+                    Path copy = files.filter(Files::isRegularFile).findFirst().get();
+                    Files.write(copy, "damaged".getBytes(UTF_8));
+                }
+            }
+            RecordingLinker linker = new RecordingLinker(c.refused);
+            String error = "";
+            try {
+                LibraryLoader.load(property, linker, bundled);
+            } catch (UnsatisfiedLinkError e) {
+                error = e.getMessage();
+            }
+            assertEquals(c.calls, String.join(", ", linker.calls));
+            for (String part : c.error.split("\\|")) {
+                assertTrue(error.contains(part), "\"" + error + "\" lacks \"" + part + "\"");
+            }
+        }
+        try (Stream<Path> files = Files.walk(dir)) {
+            assertEquals(0, files.filter(p -> p.toString().endsWith(".tmp")).count(), "temp files");
+        }
+    }
+
+    @ParameterizedTest
+    @CsvSource({"Linux, amd64, linux-x86_64", "Linux, x86_64, linux-x86_64",
+        "Linux, i386, linux-x86", "Windows 10, x86, windows-x86",
+        "Windows Server 2022, amd64, windows-x86_64", "Mac OS X, aarch64, macos-aarch64",
+        "SunOS, sparcv9, sunos-sparcv9"})
+    void namesThePlatformAsTheJarsFoldersDo(String os, String arch, String platform) {
+        assertEquals(platform, BundledLibrary.platform(os, arch));
+    }
+
+    /** Records the loads asked for, and whether a copy it loads holds the library's bytes. */
+    private final class RecordingLinker implements LibraryLoader.Linker {
+        final List<String> calls = new ArrayList<>();
+        final List<String> refused;
+
+        RecordingLinker(String refused) {
+            this.refused = Arrays.asList(refused.split(","));
         }
 
         @Override
         public void load(String absolutePath) {
-            calls.add("load " + absolutePath);
-            fail();
+            Path path = Paths.get(absolutePath);
+            String call = "load "
+                    + dir.relativize(path).toString().replaceAll("[0-9a-f]{64}", "HASH");
+            try {
+                if (!path.isAbsolute() || !call.equals("load lib.so")
+                        && !Arrays.equals(LIBRARY, Files.readAllBytes(path))) {
+                    call += " (a relative path or other bytes)";
+                }
+            } catch (IOException e) {
+                call += " (" + e + ")";
+            }
+            record(call);
         }
 
         @Override
         public void loadLibrary(String name) {
-            calls.add("loadLibrary " + name);
-            fail();
+            record("by name " + name);
         }
 
-        private void fail() {
-            if (failure != null) {
-                throw failure;
+        private void record(String call) {
+            calls.add(call);
+            for (String prefix : refused) {
+                if (!prefix.isEmpty() && call.startsWith(prefix)) {
+                    throw new UnsatisfiedLinkError("refused " + call);
+                }
             }
-        }
-    }
-
-    @Test
-    void withoutAPathTheLibraryIsLoadedByName() {
-        for (String property : new String[] {null, "", "  "}) {
-            RecordingLinker linker = new RecordingLinker(null);
-            LibraryLoader.load(property, linker);
-            assertEquals(asList("loadLibrary KeloRvs4J32"), linker.calls, "property " + property);
-        }
-    }
-
-    @Test
-    void aPathIsTheOnlyFileTriedAndMadeAbsolute() throws IOException {
-        Path library = Files.createFile(dir.resolve("libKeloRvs4J32.so"));
-        Path relative = Paths.get(System.getProperty("user.dir")).relativize(library);
-
-        for (Path path : new Path[] {library, relative}) {
-            RecordingLinker linker = new RecordingLinker(null);
-            LibraryLoader.load(path.toString(), linker);
-            assertEquals(1, linker.calls.size());
-            Path loaded = Paths.get(linker.calls.get(0).substring("load ".length()));
-            assertTrue(loaded.isAbsolute() && Files.isSameFile(loaded, library),
-                    path + " loaded as " + loaded);
-        }
-    }
-
-    @Test
-    void aMissingFileIsNamedWithTheProperty() {
-        String missing = dir.resolve("nowhere.so").toString();
-        RecordingLinker linker = new RecordingLinker(null);
-        UnsatisfiedLinkError error = assertThrows(UnsatisfiedLinkError.class,
-                () -> LibraryLoader.load(missing, linker));
-        assertMentions(error, missing, Runtime.LIBRARY_PROPERTY, "no such file");
-        assertEquals(emptyList(), linker.calls);
-    }
-
-    @Test
-    void aFileTheJvmRefusesIsNamedWithItsReason() throws IOException {
-        Path library = Files.createFile(dir.resolve("libKeloRvs4J32.so"));
-        UnsatisfiedLinkError refusal = new UnsatisfiedLinkError("invalid ELF header");
-        UnsatisfiedLinkError error = assertThrows(UnsatisfiedLinkError.class,
-                () -> LibraryLoader.load(library.toString(), new RecordingLinker(refusal)));
-        assertMentions(error, library.toString(), Runtime.LIBRARY_PROPERTY, "invalid ELF header");
-        assertSame(refusal, error.getCause());
-    }
-
-    @Test
-    void aFailedSearchNamesTheFileTheSearchPathAndTheProperty() {
-        UnsatisfiedLinkError refusal = new UnsatisfiedLinkError("no KeloRvs4J32 in path");
-        UnsatisfiedLinkError error = assertThrows(UnsatisfiedLinkError.class,
-                () -> LibraryLoader.load(null, new RecordingLinker(refusal)));
-        assertMentions(error, System.mapLibraryName("KeloRvs4J32"),
-                System.getProperty("java.library.path"), Runtime.LIBRARY_PROPERTY,
-                "no KeloRvs4J32 in path");
-        assertSame(refusal, error.getCause());
-    }
-
-    private static void assertMentions(Throwable error, String... parts) {
-        for (String part : parts) {
-            assertTrue(error.getMessage().contains(part), error.getMessage() + " lacks " + part);
         }
     }
 }
