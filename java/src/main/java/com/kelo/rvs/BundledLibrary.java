@@ -126,7 +126,7 @@ final class BundledLibrary {
             }
         }
         if (cacheFolders.isEmpty()) {
-            tried.add("the jar's copy: no cache folder (user.home and java.io.tmpdir unset)");
+            tried.add("the jar's copy: no folder to extract it to (no absolute java.io.tmpdir)");
         }
         return false;
     }
@@ -141,27 +141,29 @@ final class BundledLibrary {
      */
     static List<Path> cacheFolders(boolean windows) {
         List<Path> folders = new ArrayList<>();
-        String base = System.getenv(windows ? "LOCALAPPDATA" : "XDG_CACHE_HOME");
-        String home = System.getProperty("user.home");
-        if (base != null && !base.isEmpty()) {
-            addAbsolute(folders, base, "kelo-rvs");
-        } else if (home != null && Files.isDirectory(Paths.get(home))) {
+        Path base = absolute(System.getenv(windows ? "LOCALAPPDATA" : "XDG_CACHE_HOME"));
+        Path home = absolute(System.getProperty("user.home"));
+        if (base != null) {
+            folders.add(base.resolve("kelo-rvs"));
+        } else if (home != null && Files.isDirectory(home)) {
             // A missing home is not created here.
-            addAbsolute(folders, home, windows ? "AppData\\Local\\kelo-rvs" : ".cache/kelo-rvs");
+            folders.add(home.resolve(windows ? "AppData\\Local\\kelo-rvs" : ".cache/kelo-rvs"));
         }
-        String user = System.getProperty("user.name", "").replaceAll("[^A-Za-z0-9._-]", "_");
-        addAbsolute(folders, System.getProperty("java.io.tmpdir"), "kelo-rvs-" + user);
+        Path tmp = absolute(System.getProperty("java.io.tmpdir"));
+        if (tmp != null) {
+            String user = System.getProperty("user.name", "").replaceAll("[^A-Za-z0-9._-]", "_");
+            folders.add(tmp.resolve("kelo-rvs-" + user));
+        }
         return folders;
     }
 
-    private static void addAbsolute(List<Path> folders, String base, String name) {
+    /** The path if it is absolute, else null: a cache must not depend on the working folder. */
+    private static Path absolute(String path) {
         try {
-            Path folder = Paths.get(base == null ? "" : base, name);
-            if (folder.isAbsolute()) {
-                folders.add(folder);
-            }
+            Path p = path == null || path.isEmpty() ? null : Paths.get(path);
+            return p != null && p.isAbsolute() ? p : null;
         } catch (InvalidPathException e) {
-            // Not a folder this system can use.
+            return null;
         }
     }
 
