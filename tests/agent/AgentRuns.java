@@ -19,7 +19,8 @@ import java.util.stream.Stream;
  * warning about native access either); one that stops prints none of the demo's output. Prints
  * a line for each case and "N passed, M failed".
  *
- * <p>Usage: AgentRuns JAVA_HOME RUNTIME_JAR DEMO_JAR EMBEDDED_JAR CONTAINER_JAR WORK_FOLDER
+ * <p>Usage: java AgentRuns RUNTIME_JAR DEMO_JAR EMBEDDED_JAR CONTAINER_JAR WORK_FOLDER, with the
+ * java of the JDK to test.
  */
 public final class AgentRuns {
     record Run(int status, String out, String err) {}
@@ -35,36 +36,30 @@ public final class AgentRuns {
     private int passed;
     private int failed;
 
-    private AgentRuns(Path home, String runtime, Path work) {
-        java.add(home.resolve("bin/java").toString());
+    private AgentRuns(String runtime, Path work) {
+        java.add(Paths.get(System.getProperty("java.home"), "bin", "java").toString());
         this.runtime = runtime;
         this.work = work;
     }
 
     public static void main(String[] args) throws Exception {
-        Path home = Paths.get(args[0]);
-        if (!Files.isExecutable(home.resolve("bin/java"))) {
-            System.out.println("skipped: no JDK at " + home);
-            return;
-        }
-        Path work = Paths.get(args[5]);
+        Path work = Paths.get(args[4]);
         if (Files.exists(work)) {
             try (Stream<Path> files = Files.walk(work)) {
                 files.sorted((a, b) -> b.compareTo(a)).map(Path::toFile).forEach(File::delete);
             }
         }
-        AgentRuns runs = new AgentRuns(home, args[1], Files.createDirectories(work));
-        runs.runAll(feature(home), args[2], args[3], args[4]);
+        AgentRuns runs = new AgentRuns(args[0], Files.createDirectories(work));
+        runs.runAll(args[1], args[2], args[3]);
         System.out.println(runs.passed + " passed, " + runs.failed + " failed");
         System.exit(runs.failed == 0 ? 0 : 1);
     }
 
-    private void runAll(int feature, String demo, String embedded, String container)
-            throws Exception {
+    private void runAll(String demo, String embedded, String container) throws Exception {
         expected = run(null, "-jar", demo, "one", "two").out;
         String agent = "-javaagent:" + runtime;
         // What the README asks for on JDK 24 and later, where a manifest cannot help an agent.
-        String[] access = feature >= 24 ? new String[] {"--enable-native-access=ALL-UNNAMED"}
+        String[] access = Runtime.version().feature() >= 24 ? new String[] {"--enable-native-access=ALL-UNNAMED"}
                 : new String[0];
         String[] app = {"-jar", embedded, "one", "two"};
         Object[][] cases = {
@@ -188,16 +183,5 @@ public final class AgentRuns {
                     jar.getEntry("com/kelo/rvs/native/linux-x86_64/" + file.getFileName()))
                     .readAllBytes());
         }
-    }
-
-    /** The feature release of a JDK, from its release file. */
-    private static int feature(Path home) throws IOException {
-        for (String line : Files.readAllLines(home.resolve("release"))) {
-            if (line.startsWith("JAVA_VERSION=\"")) {
-                String version = line.substring(14).replaceFirst("^1\\.", "");
-                return Integer.parseInt(version.split("[.\"_+-]")[0]);
-            }
-        }
-        throw new IOException("No JAVA_VERSION in " + home.resolve("release"));
     }
 }
