@@ -22,7 +22,6 @@ public final class Launcher {
     static final String USAGE = String.join(System.lineSeparator(),
             "Usage: java -cp kelo-rvs.jar:APP.jar com.kelo.rvs.Launcher [options] MAIN-CLASS [ARGS...]",
             "       java -jar kelo-rvs.jar [options] --jar APP.jar [ARGS...]",
-            "",
             "       java -javaagent:kelo-rvs.jar[=OPTIONS] -jar APP.jar [ARGS...]",
             "",
             "Installs the class-load hook of KeloRvs4J32, then runs the main class. The library",
