@@ -14,21 +14,23 @@ import java.nio.file.StandardCopyOption;
 import java.nio.file.attribute.PosixFileAttributes;
 import java.nio.file.attribute.PosixFilePermission;
 import java.nio.file.attribute.PosixFilePermissions;
-import java.security.MessageDigest;
-import java.security.NoSuchAlgorithmException;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
 import java.util.Locale;
 import java.util.Set;
+import java.util.concurrent.ThreadLocalRandom;
+import java.util.zip.CRC32;
 
 /**
  * The copies of the native library that a runtime jar carries, one for each platform in
  * {@value #RESOURCE_FOLDER}PLATFORM/, and their extraction. A copy is loaded from a per-user cache
- * folder, in a sub-folder named by its SHA-256, so that versions never mix and all JVMs of a
- * user share one file. It reaches its place by an atomic rename of a verified temporary file,
- * and a cached file is compared with the jar's copy before every load: a JVM never loads a
- * half-written, damaged or foreign file, however many start at once.
+ * folder, in a sub-folder named by its CRC-32 and size, so that versions do not mix and all JVMs
+ * of a user share one file. It reaches its place by an atomic rename of a verified temporary
+ * file, and a cached file is compared byte for byte with the jar's copy before every load: a JVM
+ * never loads a half-written, damaged or foreign file, however many start at once. The name
+ * only keeps versions apart; that comparison is what makes a file safe to load, so the name
+ * needs no cryptographic hash, which would cost a cold JVM more than the rest of the start.
  */
 final class BundledLibrary {
     static final String RESOURCE_FOLDER = "com/kelo/rvs/native/";
@@ -114,9 +116,11 @@ final class BundledLibrary {
             tried.add("the copy in this jar (" + resource + "): " + e);
             return false;
         }
-        String hash = sha256(content);
+        CRC32 crc = new CRC32();
+        crc.update(content);
+        String name = Long.toHexString(crc.getValue()) + "-" + Integer.toHexString(content.length);
         for (Path folder : cacheFolders) {
-            Path file = folder.resolve(hash).resolve(fileName(platform));
+            Path file = folder.resolve(name).resolve(fileName(platform));
             try {
                 extract(folder, content, file);
                 linker.load(file.toString());
@@ -176,7 +180,7 @@ final class BundledLibrary {
         createPrivate(folder);
         checkPrivate(folder);
         createPrivate(file.getParent());
-        Path temp = Files.createTempFile(file.getParent(), file.getFileName().toString(), ".tmp");
+        Path temp = createUnique(file.getParent(), file.getFileName().toString());
         try {
             Files.write(temp, content);
             if (!holds(temp, content)) {
@@ -237,13 +241,31 @@ final class BundledLibrary {
                 || permissions.contains(PosixFilePermission.OTHERS_WRITE)) {
             throw new IOException(folder + " is not a folder closed to other users");
         }
-        Path probe = Files.createTempFile(folder, "owner", ".tmp");
+        Path probe = createUnique(folder, "owner");
         try {
             if (!Files.getOwner(probe).equals(attributes.owner())) {
                 throw new IOException(folder + " belongs to " + attributes.owner());
             }
         } finally {
             Files.delete(probe);
+        }
+    }
+
+    /**
+     * A new file of a name that no other JVM uses. Files.createTempFile would do, but seeding its
+     * secure random numbers costs a cold JVM some 50 ms.
+     */
+    private static Path createUnique(Path folder, String prefix) throws IOException {
+        for (int attempt = 1;; attempt++) {
+            String unique = Long.toHexString(ThreadLocalRandom.current().nextLong());
+            Path file = folder.resolve(prefix + "." + unique + ".tmp");
+            try {
+                return Files.createFile(file);
+            } catch (FileAlreadyExistsException e) {
+                if (attempt == 10) {
+                    throw e;
+                }
+            }
         }
     }
 
@@ -258,17 +280,5 @@ final class BundledLibrary {
             out.write(buffer, 0, n);
         }
         return out.toByteArray();
-    }
-
-    private static String sha256(byte[] content) {
-        try {
-            StringBuilder hex = new StringBuilder(64);
-            for (byte b : MessageDigest.getInstance("SHA-256").digest(content)) {
-                hex.append(String.format("%02x", b));
-            }
-            return hex.toString();
-        } catch (NoSuchAlgorithmException e) {
-            throw new IllegalStateException("Every Java platform has SHA-256", e);
-        }
     }
 }
