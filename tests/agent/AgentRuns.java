@@ -27,7 +27,7 @@ public final class AgentRuns {
 
     private static final String ONE_LINE = "com\\.kelo\\.rvs\\.Agent: [^\n]*\n";
 
-    private final List<String> java = new ArrayList<>();
+    private final String java = System.getProperty("java.home") + "/bin/java";
     private final String runtime;
     private final Path work;
     private final Map<Process, Path> outputs = new HashMap<>();
@@ -37,7 +37,6 @@ public final class AgentRuns {
     private int failed;
 
     private AgentRuns(String runtime, Path work) {
-        java.add(Paths.get(System.getProperty("java.home"), "bin", "java").toString());
         this.runtime = runtime;
         this.work = work;
     }
@@ -59,8 +58,8 @@ public final class AgentRuns {
         expected = run(null, "-jar", demo, "one", "two").out;
         String agent = "-javaagent:" + runtime;
         // What the README asks for on JDK 24 and later, where a manifest cannot help an agent.
-        String[] access = Runtime.version().feature() >= 24 ? new String[] {"--enable-native-access=ALL-UNNAMED"}
-                : new String[0];
+        String[] access = Runtime.version().feature() < 24 ? new String[0]
+                : new String[] {"--enable-native-access=ALL-UNNAMED"};
         String[] app = {"-jar", embedded, "one", "two"};
         Object[][] cases = {
             {"the agent, -Xcheck:jni", 0, "", "-Xcheck:jni", access, agent, app},
@@ -139,7 +138,7 @@ public final class AgentRuns {
 
     /** Starts a JVM with the arguments, arrays of them flattened, and a fresh cache by default. */
     private Process start(Map<String, String> env, Object... args) throws IOException {
-        List<String> command = new ArrayList<>(java);
+        List<String> command = new ArrayList<>(List.of(java));
         for (Object arg : args) {
             command.addAll(arg instanceof String[] more ? List.of(more) : List.of((String) arg));
         }

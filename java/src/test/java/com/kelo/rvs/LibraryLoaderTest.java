@@ -30,13 +30,10 @@ class LibraryLoaderTest {
     Path dir;
 
     /**
-     * @param property the system property, a file below the test folder given relative to the
-     *     working folder; "lib.so" exists there
-     * @param setUp "damaged": the cached copy is damaged after a first load; "no home": the
-     *     first cache folder cannot be made; "empty jar": the jar carries no copies
-     * @param refused the loads that fail, by the start of their call
-     * @param calls the loads asked for, in order
-     * @param error what the error says, in parts separated by |; empty when there is none
+     * property: a file in the test folder ("lib.so" exists), given relative to the working
+     * folder; setUp: "damaged" (the cached copy, after a first load), "no home" (the first cache
+     * folder cannot be made) or "empty jar"; refused: the calls that fail, by their start;
+     * calls: the loads asked for; error: what the error says, in parts separated by |.
      */
     record Case(String why, String property, String platform, String setUp, String refused,
             String calls, String error) {
