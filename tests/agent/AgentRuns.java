@@ -19,8 +19,8 @@ import java.util.stream.Stream;
  * warning about native access either); one that stops prints none of the demo's output. Prints
  * a line for each case and "N passed, M failed".
  *
- * <p>Usage: java AgentRuns RUNTIME_JAR DEMO_JAR EMBEDDED_JAR CONTAINER_JAR WORK_FOLDER, with the
- * java of the JDK to test.
+ * <p>Usage: java AgentRuns RUNTIME_JAR DEMO_JAR EMBEDDED_JAR CONTAINER_JAR SELF_RUNNING_JAR
+ * WORK_FOLDER, with the java of the JDK to test.
  */
 public final class AgentRuns {
     record Run(int status, String out, String err) {}
@@ -42,19 +42,20 @@ public final class AgentRuns {
     }
 
     public static void main(String[] args) throws Exception {
-        Path work = Paths.get(args[4]);
+        Path work = Paths.get(args[5]);
         if (Files.exists(work)) {
             try (Stream<Path> files = Files.walk(work)) {
                 files.sorted((a, b) -> b.compareTo(a)).map(Path::toFile).forEach(File::delete);
             }
         }
         AgentRuns runs = new AgentRuns(args[0], Files.createDirectories(work));
-        runs.runAll(args[1], args[2], args[3]);
+        runs.runAll(args[1], args[2], args[3], args[4]);
         System.out.println(runs.passed + " passed, " + runs.failed + " failed");
         System.exit(runs.failed == 0 ? 0 : 1);
     }
 
-    private void runAll(String demo, String embedded, String container) throws Exception {
+    private void runAll(String demo, String embedded, String container, String self)
+            throws Exception {
         expected = run(null, "-jar", demo, "one", "two").out;
         String agent = "-javaagent:" + runtime;
         // What the README asks for on JDK 24 and later, where a manifest cannot help an agent.
@@ -77,7 +78,10 @@ public final class AgentRuns {
                 "-Dos.arch=sparc", access, agent, app},
             {"java -jar kelo-rvs.jar --jar", 0, "", "-jar", runtime, "--jar", app[1], "one", "two"},
             {"java -jar kelo-rvs.jar --loader", 0, "", "-jar", runtime, "--loader", "--jar",
-                container, "one", "two"}};
+                container, "one", "two"},
+            // Its manifest lets the library load without a warning on any JDK.
+            {"a self-running jar, -Xcheck:jni", 0, "", "-Xcheck:jni", "-jar", self, "one", "two"},
+            {"a self-running jar and the agent", 0, "", access, agent, "-jar", self, "one", "two"}};
         for (Object[] c : cases) {
             check((String) c[0], run(null, Arrays.copyOfRange(c, 3, c.length)), (Integer) c[1],
                     (String) c[2]);

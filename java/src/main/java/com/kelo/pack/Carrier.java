@@ -33,8 +33,8 @@ public final class Carrier {
     /** @return the text of the carrier's error for a class, given by its internal name */
     public static String protectedMessage(String internalName) {
         return "Class " + internalName.replace('/', '.') + " is protected by KeloRvs4J32 and cannot"
-                + " run without the library: start the application through com.kelo.rvs.Launcher"
-                + " or load it with com.kelo.rvs.ProtectedClassLoader";
+                + " run without the library: start the JVM with -javaagent:kelo-rvs.jar, or the"
+                + " application through com.kelo.rvs.Launcher";
     }
 
     /** @return the most container bytes one piece can hold for this class name */

@@ -1,5 +1,6 @@
 package com.kelo.pack;
 
+import com.kelo.rvs.Launcher;
 import java.io.ByteArrayOutputStream;
 import java.io.File;
 import java.io.FileOutputStream;
@@ -11,7 +12,9 @@ import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.Collections;
 import java.util.Enumeration;
+import java.util.HashSet;
 import java.util.List;
+import java.util.Set;
 import java.util.Locale;
 import java.util.jar.Attributes;
 import java.util.jar.Manifest;
@@ -27,7 +30,9 @@ import java.util.zip.ZipOutputStream;
  * everything else (resources, other classes) is copied unchanged. Signature files are dropped, as
  * the protected classes no longer match them. An executable jar's manifest gains
  * {@code Enable-Native-Access: ALL-UNNAMED}, so that JDK 24 and later let the runtime load its
- * native library without a warning.
+ * native library without a warning. With a {@link #runtimeJar}, the runtime's classes and native
+ * libraries go into the jar unprotected and its launcher becomes the main class, which
+ * installs the hook and runs the application's own main class: {@code java -jar} runs it.
  */
 public final class JarProtector {
     /** How a protected class is stored in the jar. */
@@ -48,12 +53,16 @@ public final class JarProtector {
         public int minimalCarriers;
         public long inputBytes;
         public long outputBytes;
+        /** Entries of the runtime jar added. */
+        public int runtimeEntries;
     }
 
     /** Above this many entries, progress lines are printed. */
     static final int PROGRESS_STEP = 1000;
 
     private static final String MANIFEST = "META-INF/MANIFEST.MF";
+    // Named as text: the packer carries none of the runtime's classes.
+    private static final String LAUNCHER = "com.kelo.rvs.Launcher";
     private static final Attributes.Name NATIVE_ACCESS = new Attributes.Name("Enable-Native-Access");
 
     // Where dependency-injection containers and scanners look for classes to read as resources.
@@ -68,6 +77,8 @@ public final class JarProtector {
     public Form form = Form.EMBEDDED;
     /** Container bytes per carrier piece; 0 for as many as fit one constant-pool entry. */
     public int pieceBytes;
+    /** The runtime jar (kelo-rvs.jar) to make the protected jar run on its own; null for none. */
+    public File runtimeJar;
     private final List<Pattern> includes = new ArrayList<>();
     private final List<Pattern> excludes = new ArrayList<>();
 
@@ -140,18 +151,36 @@ public final class JarProtector {
         List<String> indexes = new ArrayList<>();
         File partial = new File(output.getPath() + ".part");
         try (ZipFile in = zip;
+                ZipFile runtime = openRuntime();
                 OutputStream file = new FileOutputStream(partial);
                 ZipOutputStream out = new ZipOutputStream(file)) {
+            Set<String> written = new HashSet<>();
+            if (runtime != null && in.getEntry(MANIFEST) == null) {
+                throw new PackException(input + " has no manifest to name its main class, which"
+                        + " a jar with the runtime needs");
+            }
             List<ZipEntry> entries = orderedEntries(in);
             int done = 0;
             for (ZipEntry entry : entries) {
-                copy(in, entry, out, result, messages);
+                // The runtime's own classes replace any copy the application carries.
+                if (runtime == null || !isRuntimeEntry(entry.getName())) {
+                    copy(in, entry, out, result, messages);
+                    written.add(entry.getName());
+                }
                 if (SCANNING_INDEXES.stream().anyMatch(entry.getName()::startsWith)) {
                     indexes.add(entry.getName());
                 }
                 done++;
                 if (entries.size() > PROGRESS_STEP && done % PROGRESS_STEP == 0) {
                     messages.println("protect: " + done + " of " + entries.size() + " entries");
+                }
+            }
+            for (Enumeration<? extends ZipEntry> e = runtime == null ? Collections.emptyEnumeration()
+                    : runtime.entries(); e.hasMoreElements();) {
+                ZipEntry entry = e.nextElement();
+                if (isRuntimeEntry(entry.getName()) && written.add(entry.getName())) {
+                    write(out, entry, read(runtime, entry));
+                    result.runtimeEntries++;
                 }
             }
         } catch (PackException | IOException | RuntimeException e) {
@@ -171,6 +200,10 @@ public final class JarProtector {
             warn(messages, input + " has a component index (" + String.join(", ", indexes)
                     + "): frameworks that scan for components read class files, and cannot read"
                     + " containers; protect it with --form embedded");
+        }
+        if (runtimeJar != null && result.runtimeEntries == 0) {
+            output.delete();
+            throw new PackException(runtimeJar + " holds no runtime classes");
         }
         result.inputBytes = input.length();
         result.outputBytes = output.length();
@@ -212,12 +245,16 @@ public final class JarProtector {
                 result.keptClasses++;
             }
         } else if (name.equalsIgnoreCase(MANIFEST)) {
-            data = allowNativeAccess(data);
+            data = manifest(data);
             result.otherEntries++;
         } else {
             result.otherEntries++;
         }
-        ZipEntry copy = new ZipEntry(name);
+        write(out, entry, data);
+    }
+
+    private static void write(ZipOutputStream out, ZipEntry entry, byte[] data) throws IOException {
+        ZipEntry copy = new ZipEntry(entry.getName());
         copy.setTime(entry.getTime());
         if (entry.getComment() != null) {
             copy.setComment(entry.getComment());
@@ -225,6 +262,25 @@ public final class JarProtector {
         out.putNextEntry(copy);
         out.write(data);
         out.closeEntry();
+    }
+
+    private ZipFile openRuntime() throws PackException, IOException {
+        if (runtimeJar == null) {
+            return null;
+        }
+        if (!runtimeJar.isFile()) {
+            throw new PackException("no such runtime jar: " + runtimeJar);
+        }
+        try {
+            return new ZipFile(runtimeJar);
+        } catch (ZipException e) {
+            throw new PackException("not a jar file: " + runtimeJar + " (" + e.getMessage() + ")", e);
+        }
+    }
+
+    /** Whether the entry is part of the runtime: its package, with its native libraries. */
+    private static boolean isRuntimeEntry(String name) {
+        return name.startsWith("com/kelo/rvs/");
     }
 
     private byte[] protectClass(String entryName, String internalName, byte[] data, Result result,
@@ -250,14 +306,30 @@ public final class JarProtector {
         }
     }
 
-    /** An executable jar's manifest with native access enabled; any other unchanged. */
-    static byte[] allowNativeAccess(byte[] manifestBytes) throws IOException {
+    /**
+     * An executable jar's manifest with native access enabled; with the runtime, the launcher as
+     * its main class. Any other manifest unchanged.
+     *
+     * @throws PackException if the runtime is to be added and the manifest names no main class
+     */
+    byte[] manifest(byte[] manifestBytes) throws IOException, PackException {
         Manifest manifest = new Manifest(new java.io.ByteArrayInputStream(manifestBytes));
         Attributes main = manifest.getMainAttributes();
-        if (main.getValue(Attributes.Name.MAIN_CLASS) == null || main.containsKey(NATIVE_ACCESS)) {
+        String mainClass = main.getValue(Attributes.Name.MAIN_CLASS);
+        if (mainClass == null) {
+            if (runtimeJar != null) {
+                throw new PackException("the manifest names no Main-Class, which a jar with the"
+                        + " runtime needs");
+            }
             return manifestBytes;
         }
-        main.put(NATIVE_ACCESS, "ALL-UNNAMED");
+        if (runtimeJar != null && !mainClass.equals(LAUNCHER)) {
+            main.putValue(Launcher.APPLICATION_MAIN_CLASS, mainClass);
+            main.put(Attributes.Name.MAIN_CLASS, LAUNCHER);
+        } else if (main.containsKey(NATIVE_ACCESS)) {
+            return manifestBytes;
+        }
+        main.putIfAbsent(NATIVE_ACCESS, "ALL-UNNAMED");
         ByteArrayOutputStream out = new ByteArrayOutputStream();
         manifest.write(out);
         return out.toByteArray();

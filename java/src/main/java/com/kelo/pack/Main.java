@@ -16,7 +16,8 @@ public final class Main {
     static final String USAGE = String.join(System.lineSeparator(),
             "Usage: kelo-pack wrap CLASS-FILE -o CONTAINER [header options]",
             "       kelo-pack protect JAR -o PROTECTED-JAR [--form embedded|container]",
-            "                 [--include GLOB]... [--exclude GLOB]... [header options]",
+            "                 [--include GLOB]... [--exclude GLOB]... [--with-runtime]",
+            "                 [--runtime-jar FILE] [header options]",
             "       kelo-pack inspect FILE...",
             "",
             "wrap     turns one class file into a class container for KeloRvs4J32.",
@@ -56,6 +57,12 @@ public final class Main {
             "                       ? one character; com.example.** or com.example.Main*",
             "  --chunk-bytes N      container bytes per Base64 piece (default: as many as fit",
             "                       one constant-pool entry)",
+            "  --with-runtime       make an executable jar run with plain java -jar (Java 8 and",
+            "                       later): the runtime's classes and native libraries go into it",
+            "                       unprotected, com.kelo.rvs.Launcher becomes its Main-Class and",
+            "                       runs the original one with every argument",
+            "  --runtime-jar FILE   the runtime jar for --with-runtime (implies it; default: the",
+            "                       kelo-rvs.jar beside kelo-pack.jar)",
             "",
             "  -o, --output FILE    where to write the result",
             "  -h, --help           print this help");
@@ -143,6 +150,9 @@ public final class Main {
         protector.wrapOptions = o.wrap;
         protector.form = o.form;
         protector.pieceBytes = o.chunkBytes;
+        if (o.withRuntime) {
+            protector.runtimeJar = o.runtimeJar != null ? o.runtimeJar : runtimeBesidePacker();
+        }
         for (String glob : o.includes) {
             protector.include(glob);
         }
@@ -157,8 +167,27 @@ public final class Main {
                 + " other entries copied"
                 + (r.droppedSignatureFiles > 0
                         ? ", " + r.droppedSignatureFiles + " signature files dropped" : "")
+                + (r.runtimeEntries > 0 ? ", the runtime added (" + r.runtimeEntries
+                        + " entries)" : "")
                 + "; " + r.inputBytes + " -> " + r.outputBytes + " bytes");
         return 0;
+    }
+
+    /** The kelo-rvs.jar in the folder of this packer's jar. */
+    private static File runtimeBesidePacker() throws UsageException {
+        File folder = null;
+        try {
+            folder = new File(Main.class.getProtectionDomain().getCodeSource().getLocation().toURI())
+                    .getParentFile();
+        } catch (java.net.URISyntaxException | RuntimeException e) {
+            // no folder to look in
+        }
+        File runtime = new File(folder, "kelo-rvs.jar");
+        if (folder == null || !runtime.isFile()) {
+            throw new UsageException("no kelo-rvs.jar beside the packer"
+                    + (folder == null ? "" : " in " + folder) + ": name it with --runtime-jar");
+        }
+        return runtime;
     }
 
     private static int inspect(Options o, PrintStream out, PrintStream err)
@@ -193,6 +222,8 @@ public final class Main {
         final List<String> excludes = new ArrayList<>();
         JarProtector.Form form = JarProtector.Form.EMBEDDED;
         int chunkBytes;
+        boolean withRuntime;
+        File runtimeJar;
         File output;
         boolean help;
 
@@ -238,6 +269,11 @@ public final class Main {
                     o.includes.add(value(args, ++i, a));
                 } else if (command.equals("protect") && a.equals("--exclude")) {
                     o.excludes.add(value(args, ++i, a));
+                } else if (command.equals("protect") && a.equals("--with-runtime")) {
+                    o.withRuntime = true;
+                } else if (command.equals("protect") && a.equals("--runtime-jar")) {
+                    o.runtimeJar = new File(value(args, ++i, a));
+                    o.withRuntime = true;
                 } else if (command.equals("protect") && a.equals("--chunk-bytes")) {
                     o.chunkBytes = number(args, ++i, a, 1, Integer.MAX_VALUE);
                 } else {

@@ -1,15 +1,11 @@
 package com.kelo.rvs;
 
-import java.io.File;
-import java.io.IOException;
 import java.lang.instrument.Instrumentation;
-import java.net.URISyntaxException;
-import java.security.CodeSource;
 import java.util.Arrays;
 import java.util.List;
 import java.util.Locale;
-import java.util.jar.JarFile;
-import java.util.jar.Manifest;
+import java.util.jar.Attributes;
+import java.util.jar.Attributes.Name;
 import java.util.logging.ConsoleHandler;
 import java.util.logging.Handler;
 import java.util.logging.Level;
@@ -38,11 +34,12 @@ public final class Agent {
 
     /**
      * Started as the {@code Launcher-Agent-Class} of an executable jar, before its main class is
-     * loaded. In kelo-rvs.jar itself that main class is the {@link Launcher}, which takes its own
-     * options, so nothing is done here.
+     * loaded. Where that main class is the {@link Launcher} (kelo-rvs.jar itself, self-running
+     * protected jars), the launcher installs the hook, so nothing is done here.
      */
     public static void agentmain(String options, Instrumentation instrumentation) {
-        if (!Launcher.class.getName().equals(mainClassOfThisJar())) {
+        Attributes own = Launcher.ownManifest();
+        if (own == null || !Launcher.class.getName().equals(own.getValue(Name.MAIN_CLASS))) {
             start(options);
         }
     }
@@ -84,19 +81,6 @@ public final class Agent {
             logger.setUseParentHandlers(false);
         }
         return logger;
-    }
-
-    private static String mainClassOfThisJar() {
-        CodeSource source = Agent.class.getProtectionDomain().getCodeSource();
-        if (source == null) {
-            return null;
-        }
-        try (JarFile jar = new JarFile(new File(source.getLocation().toURI()))) {
-            Manifest manifest = jar.getManifest();
-            return manifest == null ? null : manifest.getMainAttributes().getValue("Main-Class");
-        } catch (IOException | URISyntaxException | IllegalArgumentException e) {
-            return null;
-        }
     }
 
     /** The agent's options, from text such as {@code hook=T,name=Shop,log=debug}. */

@@ -5,9 +5,12 @@ import java.io.IOException;
 import java.lang.reflect.InvocationTargetException;
 import java.lang.reflect.Method;
 import java.lang.reflect.Modifier;
+import java.net.URISyntaxException;
 import java.net.URL;
 import java.net.URLClassLoader;
+import java.security.CodeSource;
 import java.util.Arrays;
+import java.util.jar.Attributes;
 import java.util.jar.JarFile;
 import java.util.jar.Manifest;
 
@@ -17,8 +20,15 @@ import java.util.jar.Manifest;
  * class path, or given with {@code --jar}, in which case its manifest may name the main class.
  * With {@code --loader} no hook is installed; the jar's classes are defined by a
  * {@link ProtectedClassLoader} instead.
+ *
+ * <p>As the {@code Main-Class} of a self-running protected jar (the packer's
+ * {@code --with-runtime}), whose manifest names the application's main class in
+ * {@value #APPLICATION_MAIN_CLASS}, it takes no options: every argument is the application's.
  */
 public final class Launcher {
+    /** The manifest attribute of a self-running protected jar that names its own main class. */
+    public static final String APPLICATION_MAIN_CLASS = "KeloRvs-Main-Class";
+
     static final String USAGE = String.join(System.lineSeparator(),
             "Usage: java -cp kelo-rvs.jar:APP.jar com.kelo.rvs.Launcher [options] MAIN-CLASS [ARGS...]",
             "       java -jar kelo-rvs.jar [options] --jar APP.jar [ARGS...]",
@@ -41,7 +51,21 @@ public final class Launcher {
 
     private Launcher() {}
 
+    private static boolean hookInstalled; // guarded by Launcher.class
+
     public static void main(String[] args) throws Throwable {
+        Attributes own = ownManifest();
+        String application = own == null ? null : own.getValue(APPLICATION_MAIN_CLASS);
+        if (application != null) {
+            try {
+                protect("T", null);
+            } catch (UnsatisfiedLinkError | IllegalStateException e) {
+                System.err.println("com.kelo.rvs.Launcher: " + e.getMessage());
+                System.exit(1);
+            }
+            run(ClassLoader.getSystemClassLoader(), application.trim(), args);
+            return;
+        }
         String jar = null;
         String mainClass = null;
         String hook = "T";
@@ -107,14 +131,33 @@ public final class Launcher {
 
     /**
      * Loads the library, tells it the application's name, if given, and installs the class-load
-     * hook: what the launcher and the agent do before the application starts.
+     * hook: what the launcher and the agent do before the application starts. Once done, later
+     * calls do nothing, as when the agent starts a self-running jar.
      */
-    static void protect(String hook, String applicationName) {
+    static synchronized void protect(String hook, String applicationName) {
+        if (hookInstalled) {
+            return;
+        }
         Runtime runtime = new Runtime();
         if (applicationName != null) {
             runtime.setApplicationName(applicationName);
         }
         runtime.installClassLoadHook(hook);
+        hookInstalled = true;
+    }
+
+    /** @return the main attributes of the jar these classes come from; null when there are none */
+    static Attributes ownManifest() {
+        CodeSource source = Launcher.class.getProtectionDomain().getCodeSource();
+        if (source == null) {
+            return null;
+        }
+        try (JarFile jar = new JarFile(new File(source.getLocation().toURI()))) {
+            Manifest manifest = jar.getManifest();
+            return manifest == null ? null : manifest.getMainAttributes();
+        } catch (IOException | URISyntaxException | IllegalArgumentException e) {
+            return null; // a folder, or no jar we can read: no manifest
+        }
     }
 
     private static void run(ClassLoader classLoader, String mainClass, String[] args)

@@ -122,6 +122,40 @@ class ProtectTest {
     }
 
     @Test
+    void withTheRuntimeTheLauncherRunsTheApplicationsMainClass() throws Exception {
+        Map<String, byte[]> runtime = new LinkedHashMap<>();
+        runtime.put("META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\n\r\n".getBytes(StandardCharsets.UTF_8));
+        runtime.put("com/kelo/rvs/Launcher.class", classFile);
+        runtime.put("com/kelo/rvs/native/linux-x86_64/libKeloRvs4J32.so", new byte[] {3});
+        Map<String, byte[]> entries = new LinkedHashMap<>();
+        entries.put("META-INF/MANIFEST.MF", MANIFEST.getBytes(StandardCharsets.UTF_8));
+        entries.put("app/Main.class", classFile);
+        entries.put("com/kelo/rvs/Launcher.class", new byte[] {4}); // an older copy
+        File runtimeJar = jar("kelo-rvs.jar", runtime);
+        File out = dir.resolve("self.jar").toFile();
+        ContainersTest.Run run = ContainersTest.Run.of("protect", jar("app.jar", entries).getPath(),
+                "-o", out.getPath(), "--runtime-jar", runtimeJar.getPath());
+        assertEquals(0, run.status, run.err);
+        assertTrue(run.out.contains("1 classes protected (embedded), 0 left as they were, 1 other"
+                + " entries copied, the runtime added (2 entries)"), run.out);
+        try (ZipFile zip = new ZipFile(out)) {
+            assertEquals(4, zip.size());
+            assertArrayEquals(classFile, read(zip, "com/kelo/rvs/Launcher.class"), "unprotected");
+            assertArrayEquals(new byte[] {3},
+                    read(zip, "com/kelo/rvs/native/linux-x86_64/libKeloRvs4J32.so"));
+            Manifest manifest = new Manifest(zip.getInputStream(zip.getEntry("META-INF/MANIFEST.MF")));
+            assertEquals("com.kelo.rvs.Launcher", manifest.getMainAttributes().getValue("Main-Class"));
+            assertEquals("app.Main", manifest.getMainAttributes().getValue(
+                    com.kelo.rvs.Launcher.APPLICATION_MAIN_CLASS));
+        }
+        entries.put("META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\n\r\n".getBytes(StandardCharsets.UTF_8));
+        run = ContainersTest.Run.of("protect", jar("library.jar", entries).getPath(), "-o",
+                out.getPath(), "--runtime-jar", runtimeJar.getPath());
+        assertEquals(1, run.status);
+        assertTrue(run.err.contains("names no Main-Class, which a jar with the runtime needs"), run.err);
+    }
+
+    @Test
     void piecesEachFitOneConstantPoolEntryAndJoinToTheContainer() throws Exception {
         // Random bytes behind the magic do not compress: a container of several full pieces.
         byte[] big = new byte[190_000];
