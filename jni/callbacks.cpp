@@ -24,17 +24,18 @@ constexpr Message messages[] = {
 
 } // namespace
 
-jclass runtimeClass(JNIEnv* env) {
-    if (const jclass known = runtimeClassRef.get())
+LocalRef<jclass> runtimeClass(JNIEnv* env) {
+    LocalRef<jclass> known = runtimeClassRef.local(env);
+    if (known)
         return known;
-    const LocalRef<jclass> found(env, env->FindClass("com/kelo/rvs/Runtime"));
-    if (!found) {
+    LocalRef<jclass> found(env, env->FindClass("com/kelo/rvs/Runtime"));
+    if (found)
+        runtimeClassRef.adopt(env, found.get());
+    else
         // Every caller copes with a missing class, and most go on with JNI work (defining a
         // class, calling Java) that a pending NoClassDefFoundError would break.
         env->ExceptionClear();
-        return nullptr;
-    }
-    return runtimeClassRef.adopt(env, found.get());
+    return found;
 }
 
 jint _tbO::queryRuntimeBuild() {
@@ -44,7 +45,7 @@ jint _tbO::queryRuntimeBuild() {
     if (!callerObject)
         return 0;
     PendingException pending(env);
-    const jclass runtime = runtimeClass(env);
+    const jclass runtime = runtimeClass();
     const jmethodID method =
         runtime ? env->GetMethodID(runtime, "getRvsJavaRuntimeBuild", "()I") : nullptr;
     if (!method) {
@@ -68,20 +69,20 @@ bool _tbO::callResumeThreads() {
 bool _tbO::callWorker(std::atomic<jmethodID>& id, const char* name) {
     if (!threadSuspension.load())
         return true;
-    const jobject worker = nativeWorkerRef.get();
+    PendingException pending(env);
+    const LocalRef<jobject> worker = nativeWorkerRef.local(env);
     if (!worker)
         return false;
-    PendingException pending(env);
     jmethodID method = id.load();
     if (!method) {
-        const jclass workerClass = env->GetObjectClass(worker);
+        const jclass workerClass = env->GetObjectClass(worker.get());
         method = workerClass ? env->GetMethodID(workerClass, name, "()I") : nullptr;
         // The failed lookup's exception stays pending for the Java caller.
         if (!method)
             return false;
         id = method;
     }
-    const jint answer = env->CallIntMethod(worker, method);
+    const jint answer = env->CallIntMethod(worker.get(), method);
     return !pending.collect() && answer == 0;
 }
 
@@ -93,7 +94,7 @@ jint _tbO::sendMessage(MessageRow row, const kbs::StringBase<char>& text) {
     const jstring javaText = env->NewStringUTF(text.c_str());
     if (pending.collect())
         return 0;
-    const jclass runtime = runtimeClass(env);
+    const jclass runtime = runtimeClass();
     const jmethodID method =
         runtime ? env->GetMethodID(runtime, message.name, message.signature) : nullptr;
     if (!method) {

@@ -3,6 +3,8 @@
 #ifndef KELO_JNI_CALLBACKS_H
 #define KELO_JNI_CALLBACKS_H
 
+#include "jni/guards.h"
+
 #include <jni.h>
 
 namespace kelo {
@@ -16,7 +18,7 @@ enum MessageRow {
 // The runtime class com.kelo.rvs.Runtime, resolved once and held in runtimeClassRef; null when it
 // cannot be found, and then looked up again on the next call. Call it with no exception pending:
 // a failed lookup's NoClassDefFoundError is cleared.
-jclass runtimeClass(JNIEnv* env);
+LocalRef<jclass> runtimeClass(JNIEnv* env);
 
 } // namespace kelo
 

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace kelo {
 
@@ -24,7 +25,19 @@ ContainerHeader initialHeader() {
 
 _tpd::_tpd(JNIEnv* env) : env(env), header(initialHeader()) {}
 
-_tbO::_tbO(JNIEnv* env, jobject callerObject) : _tpd(env), callerObject(callerObject) {}
+_tbO::_tbO(JNIEnv* env, jobject callerObject)
+    : _tpd(env), heldCaller(env, nullptr), callerObject(callerObject) {}
+
+_tbO::_tbO(JNIEnv* env, const GlobalRef<jobject>& hookRuntime)
+    : _tpd(env), heldClass(std::in_place, runtimeClassRef.local(env)),
+      heldCaller(heldClass->get() ? hookRuntime.local(env) : LocalRef<jobject>(env, nullptr)),
+      callerObject(heldCaller.get()) {}
+
+jclass _tbO::runtimeClass() {
+    if (!heldClass || !heldClass->get())
+        heldClass.emplace(kelo::runtimeClass(env));
+    return heldClass->get();
+}
 
 bool _tbO::logs(jint level) const {
     return callerObject && level >= logThreshold.load();
@@ -37,7 +50,7 @@ bool _tbO::log(jint level, const kbs::StringBase<char>& text) {
     const jstring line = env->NewStringUTF(text.c_str());
     if (pending.collect())
         return true;
-    const jclass runtime = runtimeClass(env);
+    const jclass runtime = runtimeClass();
     const jmethodID method =
         runtime ? env->GetMethodID(runtime, "log", "(ILjava/lang/String;)I") : nullptr;
     if (!method) {

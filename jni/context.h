@@ -6,12 +6,14 @@
 #include "jni/callbacks.h"
 #include "jni/classload/buffers.h"
 #include "jni/classload/container.h"
+#include "jni/guards.h"
 #include "kbs/strings.h"
 
 #include <jni.h>
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 
 namespace kelo {
 
@@ -42,9 +44,20 @@ protected:
 // logged or sent. Every operation may be entered with a Java exception pending: it sets the
 // exception aside for its own JNI calls and leaves the first one raised pending on return.
 class _tbO : public _tpd {
+    // The runtime class, held from its first use (runtimeClass) to the context's end.
+    std::optional<LocalRef<jclass>> heldClass;
+    // A hook callback's runtime object (second constructor); null otherwise.
+    const LocalRef<jobject> heldCaller;
+
 public:
     // Makes no JNI call.
     _tbO(JNIEnv* env, jobject callerObject);
+    // A hook callback's context: reports to the runtime object in hookRuntime through the
+    // runtime class that the hook's set-up cached, both held until the context ends, so that a
+    // clean-up meanwhile takes neither away. Without the cached class the context reports nothing:
+    // a lookup inside a callback would search the loader of whatever started the load, which may
+    // not see the class.
+    _tbO(JNIEnv* env, const GlobalRef<jobject>& hookRuntime);
 
     // Sends the line as it is to the Java log method unless its level is below the threshold,
     // and takes Java's answer as the new threshold. False only when the runtime class or its log
@@ -53,6 +66,8 @@ public:
     // Whether log would send a line of that level now: a text built only for the log can wait.
     bool logs(jint level) const;
 
+    // The runtime class (jni/callbacks.h) for this context's calls into Java, held once found.
+    jclass runtimeClass();
     // The runtime's build number, asked from Java once per process; 0 when it cannot be had.
     jint queryRuntimeBuild();
     // The native worker's suspendThreads and resumeThreads. True when thread suspension is off or

@@ -6,6 +6,7 @@
 #include <jni.h>
 
 #include <atomic>
+#include <thread>
 #include <utility>
 
 namespace kelo {
@@ -57,38 +58,56 @@ private:
     T ref;
 };
 
-// A slot of the module state that owns one global reference. Deleting a global reference needs
-// an environment, so only reset() releases it; what is still held at process end goes with the
-// JVM. Threads share the slot without a lock.
+// A slot of the module state that owns one global reference, shared by threads without a lock.
+// A reference read from the slot could be deleted by another thread at once, so readers take a
+// local reference of their own (local()), and a reference taken out of the slot is deleted only
+// once no reader is still making one from it. Deleting needs an environment: only replace() and
+// reset() release; what is still held at process end goes with the JVM.
 template <class T> class GlobalRef {
 public:
     constexpr GlobalRef() = default;
     GlobalRef(const GlobalRef&) = delete;
     GlobalRef& operator=(const GlobalRef&) = delete;
 
-    T get() const { return ref.load(std::memory_order_acquire); }
+    bool held() const { return ref.load() != nullptr; }
 
-    // Stores a new global reference to `local` unless the slot is taken; answers the reference
-    // the slot holds afterwards. Of two threads racing here one wins and the other's reference is
-    // deleted again.
-    T adopt(JNIEnv* env, T local) {
-        T global = static_cast<T>(env->NewGlobalRef(local));
-        if (!global)
-            return get();
+    // What the slot holds, as a local reference; null when it is empty.
+    LocalRef<T> local(JNIEnv* env) const {
+        readers.fetch_add(1);
+        const T global = ref.load();
+        LocalRef<T> taken(env, global ? static_cast<T>(env->NewLocalRef(global)) : nullptr);
+        readers.fetch_sub(1);
+        return taken;
+    }
+
+    // Stores a global reference to `local` unless the slot holds one. Of two threads racing here
+    // one wins and the other's reference is deleted again.
+    void adopt(JNIEnv* env, T local) {
+        const T global = static_cast<T>(env->NewGlobalRef(local));
         T expected = nullptr;
-        if (ref.compare_exchange_strong(expected, global, std::memory_order_acq_rel))
-            return global;
-        env->DeleteGlobalRef(global);
-        return expected;
+        if (global && !ref.compare_exchange_strong(expected, global))
+            env->DeleteGlobalRef(global);
     }
 
-    void reset(JNIEnv* env) {
-        if (T old = ref.exchange(nullptr, std::memory_order_acq_rel))
+    // Stores a global reference to `local` (none for null) in place of the slot's. The old one
+    // is deleted once the readers have left local(): one JNI call that never runs Java, so the
+    // wait is short, and never for a reader on this thread.
+    void replace(JNIEnv* env, T local) {
+        const T global = local ? static_cast<T>(env->NewGlobalRef(local)) : nullptr;
+        if (const T old = ref.exchange(global)) {
+            while (readers.load() != 0)
+                std::this_thread::yield();
             env->DeleteGlobalRef(old);
+        }
     }
+
+    void reset(JNIEnv* env) { replace(env, nullptr); }
 
 private:
+    // Sequentially consistent throughout: a reader counts itself before it loads the slot, the
+    // deleter looks at the count after it has swapped the slot.
     std::atomic<T> ref{nullptr};
+    mutable std::atomic<unsigned> readers{0};
 };
 
 // The pinned elements of a Java byte array, released with mode 0 (copied back and freed).

@@ -44,7 +44,7 @@ JNIEXPORT jint JNICALL Java_com_kelo_rvs_Runtime_iSetApplicationName(JNIEnv* env
 
 JNIEXPORT jint JNICALL Java_com_kelo_rvs_Runtime_iSetNativeWorker(JNIEnv* env, jobject,
                                                                   jobject worker) {
-    if (!kelo::nativeWorkerRef.get())
+    if (!kelo::nativeWorkerRef.held())
         kelo::nativeWorkerRef.adopt(env, worker);
     return 0;
 }

@@ -17,7 +17,8 @@ namespace kelo {
 // threads assigning it at once would corrupt it. Nothing in the library reads it.
 extern kbs::StringBase<char> applicationName;
 
-// Released only by releaseGlobalRefs (iCleanUp).
+// Released by releaseGlobalRefs (iCleanUp), the hook runtime also by a new hook set-up; read as
+// local references (GlobalRef::local), as another thread may release them at any time.
 extern GlobalRef<jobject> nativeWorkerRef;
 extern GlobalRef<jclass> runtimeClassRef;
 extern GlobalRef<jobject> hookRuntimeRef;

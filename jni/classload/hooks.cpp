@@ -30,13 +30,6 @@ bool hasClassMagic(const unsigned char* data, jint length) {
     return length >= 4 && data[0] == 0xCA && data[1] == 0xFE && data[2] == 0xBA && data[3] == 0xBE;
 }
 
-// The runtime object a callback reports to. Reports need the runtime class, which a lookup inside
-// a callback would search in the loader of whatever started the load, and which it may not see:
-// without the class cached by the set-up, the callback stays silent.
-jobject hookCaller() {
-    return runtimeClassRef.get() ? hookRuntimeRef.get() : nullptr;
-}
-
 // A callback runs in the middle of a class load, where no Java caller would receive an exception
 // that its own reports left pending.
 void dropJavaException(JNIEnv* env) {
@@ -82,12 +75,6 @@ bool worthAllocating(const _tbO& context) {
            containerSizesFit(context.header, context.payloadLength);
 }
 
-// A set-up run again reports to the runtime that asked last.
-void setHookRuntime(JNIEnv* env, jobject runtime) {
-    hookRuntimeRef.reset(env);
-    hookRuntimeRef.adopt(env, runtime);
-}
-
 // The work of transformClassData on its context.
 void replaceContainer(jvmtiEnv* jvmti, _tbO& context, const unsigned char* data, jint length,
                       jint* newLength, unsigned char** newData) {
@@ -120,8 +107,8 @@ void replaceContainer(jvmtiEnv* jvmti, _tbO& context, const unsigned char* data,
 } // namespace
 
 jint _tbO::installJvmtiHook() {
-    // Now, while the lookup still searches the runtime's own loader (see hookCaller).
-    runtimeClass(env);
+    // Now, while the lookup still searches the runtime's own loader (see the callbacks' context).
+    runtimeClass();
     JavaVM* vm = nullptr;
     jvmtiEnv* jvmti = nullptr;
     if (env->GetJavaVM(&vm) != JNI_OK ||
@@ -140,13 +127,14 @@ jint _tbO::installJvmtiHook() {
         sendMessage(ErrorUnspecified, "JVMTI Error.");
         return -1;
     }
-    setHookRuntime(env, callerObject);
+    // A set-up run again reports to the runtime that asked last.
+    hookRuntimeRef.replace(env, callerObject);
     return 0;
 }
 
 jint _tbO::installJvmpiHook() {
-    // Now, while the lookup still searches the runtime's own loader (see hookCaller).
-    runtimeClass(env);
+    // Now, while the lookup still searches the runtime's own loader (see the callbacks' context).
+    runtimeClass();
     JavaVM* vm = nullptr;
     JvmpiInterface* jvmpi = nullptr;
     void** slot = reinterpret_cast<void**>(&jvmpi);
@@ -158,7 +146,8 @@ jint _tbO::installJvmpiHook() {
     jvmpi->disableEvent(JvmpiEventClassLoad, nullptr);
     jvmpi->notifyEvent = onJvmpiEvent;
     jvmpi->enableEvent(JvmpiEventClassLoadHook, nullptr);
-    setHookRuntime(env, callerObject);
+    // A set-up run again reports to the runtime that asked last.
+    hookRuntimeRef.replace(env, callerObject);
     return 0;
 }
 
@@ -187,7 +176,7 @@ void transformClassData(jvmtiEnv* jvmti, JNIEnv* env, const char* name, const un
     if (length < 0)
         return;
     try {
-        _tbO context(env, hookCaller());
+        _tbO context(env, hookRuntimeRef);
         context.className = name;
         replaceContainer(jvmti, context, data, length, newLength, newData);
     } catch (...) {
@@ -204,7 +193,7 @@ void onJvmpiEvent(JvmpiEvent* event) noexcept {
     if (hasClassMagic(event->classData, event->classDataLength) || event->classDataLength < 0)
         return;
     try {
-        _tbO context(event->env, hookCaller());
+        _tbO context(event->env, hookRuntimeRef);
         context.className = "<unknown>";
         if (context.checkContainer(event->classData,
                                    static_cast<std::uint32_t>(event->classDataLength))) {

@@ -111,7 +111,7 @@ using OnceStateTest = BridgeTest;
 TEST_F(OnceStateTest, FirstContainersOfManyThreadsSetTheStateOnce) {
     // The runtime class is cached and the worker registered before any thread starts, as
     // Runtime's construction does; everything else is first used by the threads at once.
-    ASSERT_NE(kelo::runtimeClass(env), nullptr);
+    ASSERT_NE(kelo::runtimeClass(env).get(), nullptr);
     ASSERT_EQ(Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker), 0);
     jni.calls.clear();
     const Bytes classFile = testdata::minimalClassFile("a/B");

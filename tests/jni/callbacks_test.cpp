@@ -104,12 +104,12 @@ TEST_F(CallbacksTest, AMissingErrorMethodIsLogged) {
 
 TEST_F(CallbacksTest, TheRuntimeClassIsResolvedOnceFoundAndRetriedUntilThen) {
     runtimeClass.findable = false;
-    EXPECT_EQ(kelo::runtimeClass(env), nullptr);
+    EXPECT_EQ(kelo::runtimeClass(env).get(), nullptr);
     EXPECT_EQ(jni.pending, nullptr);
     runtimeClass.findable = true;
-    const jclass found = kelo::runtimeClass(env);
+    const jclass found = kelo::runtimeClass(env).get();
     EXPECT_NE(found, nullptr);
-    EXPECT_EQ(kelo::runtimeClass(env), found);
+    EXPECT_EQ(kelo::runtimeClass(env).get(), found);
     EXPECT_EQ(std::count(jni.calls.begin(), jni.calls.end(), "FindClass"), 2);
 }
 

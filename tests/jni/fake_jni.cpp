@@ -113,6 +113,11 @@ void JNICALL deleteGlobalRef(JNIEnv*, jobject object) {
         jni.globalRefs.erase(found);
 }
 
+jobject JNICALL newLocalRef(JNIEnv*, jobject object) {
+    enter("NewLocalRef");
+    return object;
+}
+
 void JNICALL deleteLocalRef(JNIEnv*, jobject) {
     enter("DeleteLocalRef", true);
 }
@@ -248,6 +253,7 @@ Jni::Jni() {
     table.ReleaseStringUTFChars = releaseStringUtfChars;
     table.NewGlobalRef = newGlobalRef;
     table.DeleteGlobalRef = deleteGlobalRef;
+    table.NewLocalRef = newLocalRef;
     table.DeleteLocalRef = deleteLocalRef;
     table.ExceptionCheck = exceptionCheck;
     table.ExceptionOccurred = exceptionOccurred;

@@ -48,18 +48,18 @@ TEST_F(NativesTest, TheFirstWorkerStaysUntilCleanUp) {
 
     EXPECT_EQ(Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker), 0);
     EXPECT_EQ(Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, second), 0);
-    EXPECT_EQ(kelo::nativeWorkerRef.get(), worker);
+    EXPECT_EQ(kelo::nativeWorkerRef.local(env).get(), worker);
     EXPECT_EQ(Java_com_kelo_rvs_Runtime_iCleanUp(env, runtime), 0);
-    EXPECT_EQ(kelo::nativeWorkerRef.get(), nullptr);
+    EXPECT_EQ(kelo::nativeWorkerRef.local(env).get(), nullptr);
     EXPECT_EQ(Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, second), 0);
-    EXPECT_EQ(kelo::nativeWorkerRef.get(), second);
+    EXPECT_EQ(kelo::nativeWorkerRef.local(env).get(), second);
 }
 
 TEST_F(NativesTest, CleanUpDropsTheReferencesInOrderAndOnlyOnce) {
     const jobject hookRuntime = jni.newObject(runtimeClass);
     Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker);
     kelo::hookRuntimeRef.adopt(env, hookRuntime);
-    ASSERT_NE(kelo::runtimeClass(env), nullptr);
+    ASSERT_NE(kelo::runtimeClass(env).get(), nullptr);
     kelo::runtimeBuild = 42;
     jni.calls.clear();
 
@@ -72,7 +72,7 @@ TEST_F(NativesTest, CleanUpDropsTheReferencesInOrderAndOnlyOnce) {
     EXPECT_EQ(kelo::runtimeBuild, 42);
     // The runtime class is resolved again.
     jni.calls.clear();
-    EXPECT_NE(kelo::runtimeClass(env), nullptr);
+    EXPECT_NE(kelo::runtimeClass(env).get(), nullptr);
     EXPECT_EQ(jni.calls, (Strings{"FindClass", "NewGlobalRef", "DeleteLocalRef"}));
 }
 

@@ -76,6 +76,7 @@ public final class LifecycleChurn implements LogTarget {
             runtime.cleanUp();
             runtime.installClassLoadHook("T");
             rounds++;
+            Thread.sleep(1); // the references stay set most of the time, for callbacks to take
         }
         runtime.installClassLoadHook("T"); // a callback may have cleaned up after the last round
         int passed = 0;
