@@ -26,6 +26,9 @@ static_assert(offsetof(jvmtiEventCallbacks, reserved85) == 35 * sizeof(void*) &&
               "35 entries, ClassFileLoadHook the fifth");
 constexpr jint JvmtiCallbacksSize = static_cast<jint>(offsetof(jvmtiEventCallbacks, reserved85));
 
+// What every opening tag starts with, whatever the class name.
+constexpr char OpeningTagStart[] = "<KeloClassData#";
+
 bool hasClassMagic(const unsigned char* data, jint length) {
     return length >= 4 && data[0] == 0xCA && data[1] == 0xFE && data[2] == 0xBA && data[3] == 0xBE;
 }
@@ -218,11 +221,16 @@ void extractEmbeddedContainer(const unsigned char* data, std::uint32_t length, c
                               YS0073::YS0081<unsigned char>& container) {
     container.release();
     const std::string_view bytes(reinterpret_cast<const char*>(data), length);
+    // Nearly every class carries nothing: one search for the start of any tag, before a tag of
+    // this class is built.
+    const std::size_t firstTag = bytes.find(OpeningTagStart);
+    if (firstTag == std::string_view::npos)
+        return;
     // The chunks first, so that the container gets its storage at once, and no partly joined
     // copy is left behind in a freed block.
     std::vector<std::string_view> chunks;
     std::size_t room = 0;
-    for (std::size_t from = 0;;) {
+    for (std::size_t from = firstTag;;) {
         const auto index = static_cast<std::uint32_t>(chunks.size());
         const kbs::StringBase<char> open = embeddedTag(name, index, true);
         const std::size_t start = bytes.find(open, from);
@@ -256,7 +264,7 @@ kbs::StringBase<char> embeddedTag(const char* name, std::uint32_t index, bool op
     std::string number = std::to_string(index);
     if (number.size() < 5)
         number.insert(0, 5 - number.size(), '0');
-    kbs::StringBase<char> tag(opening ? "<KeloClassData#" : "</KeloClassData#");
+    kbs::StringBase<char> tag(opening ? OpeningTagStart : "</KeloClassData#");
     tag += kbs::StringBase<char>(name);
     tag += '#';
     tag += number;

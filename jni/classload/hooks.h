@@ -21,7 +21,7 @@ namespace kelo {
 constexpr jint JvmtiVersion = 0x30010021;
 
 // The ClassFileLoadHook. A class file (CA FE BA BE) costs one comparison, and with a name one
-// search for its first chunk tag; anything else goes to transformClassData.
+// search for the start of any chunk tag; anything else goes to transformClassData.
 void JNICALL onClassFileLoad(jvmtiEnv* jvmti, JNIEnv* env, jclass classBeingRedefined,
                              jobject loader, const char* name, jobject protectionDomain,
                              jint length, const unsigned char* data, jint* newLength,
