@@ -143,13 +143,13 @@ TEST(Library, LoadsTheDllNameAndFreesOnlyWhatItLoaded) {
     const char* exportName = "FDICreate";
 #else
     // This system has no DLLs: a link gives a library that name.
-    const HMODULE probe = LoadLibraryA("libbz2.so.1.0");
+    const HMODULE probe = LoadLibraryA("libquadmath.so.0");
     char target[MAX_PATH];
     const DWORD length = GetModuleFileNameA(probe, target, MAX_PATH);
     FreeLibrary(probe);
     const std::string stem = ::testing::TempDir() + "kbs-" + std::to_string(getpid());
     std::filesystem::create_symlink(std::string(target, length), stem + ".dll");
-    const char* exportName = "BZ2_bzlibVersion";
+    const char* exportName = "sqrtq";
 #endif
     kbs::Library library;
     EXPECT_FALSE(library.load((stem + ".bin").c_str(), false));

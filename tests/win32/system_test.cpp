@@ -48,7 +48,7 @@ TEST(TickCount, CountsMillisecondsInBothWidths) {
 constexpr const char* unusedLibrary = "cabinet.dll";
 constexpr const char* dependencyExport = "GetTickCount64";
 #else
-constexpr const char* unusedLibrary = "libbz2.so.1.0";
+constexpr const char* unusedLibrary = "libquadmath.so.0";
 constexpr const char* dependencyExport = "malloc";
 #endif
 

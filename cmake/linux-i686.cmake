@@ -1,0 +1,12 @@
+# 32-bit x86 Linux with the host's GCC (g++-multilib, lib32z1-dev): the unit tests run natively,
+# so that pointer sizes, alignments and 32-bit arithmetic are exercised as the Windows DLL has them.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(CMAKE_C_COMPILER gcc)
+set(CMAKE_CXX_COMPILER g++)
+set(CMAKE_C_FLAGS_INIT -m32)
+set(CMAKE_CXX_FLAGS_INIT -m32)
+set(CMAKE_EXE_LINKER_FLAGS_INIT -m32)
+set(CMAKE_SHARED_LINKER_FLAGS_INIT -m32)
+# zlib's headers are the host's (zlib1g-dev); its 32-bit library is in /usr/lib32.
+set(ZLIB_LIBRARY /usr/lib32/libz.so CACHE FILEPATH "zlib for the i686 target")
