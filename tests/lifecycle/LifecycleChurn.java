@@ -119,14 +119,18 @@ public final class LifecycleChurn implements LogTarget {
         return protectedJar;
     }
 
-    /** What a fresh loader over the jar makes of each class: its shape, or the error's kind. */
+    /**
+     * What a fresh loader over the jar makes of each class: its shape, or the error's kind. The
+     * classes are initialized, as a skeleton carrier left in place has the shape of its class but
+     * a static initializer that throws.
+     */
     private static List<String> outcomes(List<String> names, File jar) throws Exception {
         List<String> outcomes = new ArrayList<>();
         try (URLClassLoader loader = new URLClassLoader(new URL[] {jar.toURI().toURL()},
                      ClassLoader.getPlatformClassLoader())) {
             for (String name : names) {
                 try {
-                    Class<?> type = Class.forName(name, false, loader);
+                    Class<?> type = Class.forName(name, true, loader);
                     outcomes.add(type.getModifiers() + " " + type.getGenericSuperclass() + " "
                             + type.getDeclaredFields().length + " fields "
                             + type.getDeclaredMethods().length + " methods");
