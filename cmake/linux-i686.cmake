@@ -1,5 +1,5 @@
-# 32-bit x86 Linux with the host's GCC (g++-multilib, lib32z1-dev): the unit tests run natively,
-# so that pointer sizes, alignments and 32-bit arithmetic are exercised as the Windows DLL has them.
+# 32-bit x86 Linux with the host's GCC (g++-multilib, lib32z1-dev): the unit tests run natively
+# with 32-bit pointers, longs and sizes, the word size of the DLL that ships.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER gcc)
