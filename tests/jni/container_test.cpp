@@ -1,285 +1,279 @@
-// checkContainer and the Java version gate (Parts 2.1 and 2.2).
-#include "classload_fixture.h"
+// checkContainer, the class pipeline and the Java version gate: one row per rule of the format.
+// Truncations and size extremes are the hostile sweep's and the fuzzers'.
+#include "container_builder.h"
+#include "fake_jni.h"
 
-#include "jni/classload/versiongate.h"
+#include "jni/classload/pipeline.h"
+#include "jni/context.h"
 #include "jni/natives.h"
 #include "jni/state.h"
 #include "kbs/exceptions.h"
 
-#include <cstring>
-
-using testdata::Bytes;
-using testdata::ContainerShape;
+using namespace testdata;
 
 namespace {
 
-const Bytes sampleClass = testdata::minimalClassFile("a/B");
+const Bytes sample = classFile("a/B");
+const auto sampleSize = static_cast<std::uint32_t>(sample.size());
+const std::string processing = "log(800,Processing a/B)";
+const std::string failed = "Decompression failed!";
 
-Bytes container(const ContainerShape& shape = {}) {
-    return testdata::buildContainer(sampleClass, shape);
+enum Outcome { NoContainer, Decoded, Refused };
+
+struct Row {
+    const char* why;
+    Shape shape;
+    void (*edit)(Bytes&);
+    Outcome outcome;
+    std::string report; // the errorUnspecified text; empty: none
+};
+
+void none(Bytes&) {}
+
+const Row rows[] = {
+    {"stored", {}, none, Decoded, ""},
+    {"stored, CRC", {false, true}, none, Decoded, ""},
+    {"gzip", {true}, none, Decoded, ""},
+    {"gzip, CRC", {true, true}, none, Decoded, ""},
+    {"format version 1", {false, false, 75, 1}, none, Decoded, ""},
+    {"a longer header puts the payload after it", {true, true, 200}, none, Decoded, ""},
+    {"74 bytes are no container", {}, [](Bytes& b) { b.resize(74); }, NoContainer, ""},
+    {"the signature is exact", {}, [](Bytes& b) { b[7] = 'f'; }, NoContainer, ""},
+    {"a class file is no container",
+     {},
+     [](Bytes& b) { b = classFile("x", {std::string(80, 'x')}); },
+     NoContainer,
+     ""},
+    {"format version 0",
+     {false, false, 75, 0},
+     none,
+     Refused,
+     "File format too old: Found 0.75 - current is 3.75."},
+    {"format version 4",
+     {false, false, 80, 4},
+     none,
+     Refused,
+     "File format incompatible: Found 4.80 - current is 3.75."},
+    {"header length past the end",
+     {},
+     [](Bytes& b) { put16(b, AtHeaderLength, 0xFFFF); },
+     Refused,
+     failed},
+    {"stored, one byte short", {}, [](Bytes& b) { b.pop_back(); }, Refused, failed},
+    {"stored, 4 GiB", {}, [](Bytes& b) { put32(b, AtClassSize, 0xFFFFFFFF); }, Refused, failed},
+    {"stored ignores the packed length",
+     {},
+     [](Bytes& b) { put32(b, AtPackedLength, 0xFFFFFFFF); },
+     Decoded,
+     ""},
+    {"class size 31", {}, [](Bytes& b) { put32(b, AtClassSize, 31); }, Refused, ""},
+    {"packed length past the payload",
+     {true},
+     [](Bytes& b) { put32(b, AtPackedLength, get32(b, AtPackedLength) + 1); },
+     Refused,
+     failed},
+    {"gzip, one byte short", {true}, [](Bytes& b) { b.pop_back(); }, Refused, failed},
+    {"gzip, more than 1032:1",
+     {true},
+     [](Bytes& b) { put32(b, AtClassSize, 0x7FFFFFF0); },
+     Refused,
+     failed},
+    {"gzip, one byte more than the member holds",
+     {true},
+     [](Bytes& b) { put32(b, AtClassSize, sampleSize + 1); },
+     Refused,
+     failed},
+    {"gzip, the trailer's length forged too",
+     {true},
+     [](Bytes& b) {
+         put32(b, AtClassSize, sampleSize + 1);
+         put32(b, b.size() - 4, sampleSize - 3);
+     },
+     Refused,
+     failed},
+    {"gzip, bytes after the member that end in a larger length",
+     {true},
+     [](Bytes& b) {
+         put32(b, AtClassSize, sampleSize + 1);
+         put32(b, AtPackedLength, get32(b, AtPackedLength) + 4);
+         b.insert(b.end(), {0, 0, 0, 0});
+         put32(b, b.size() - 4, sampleSize - 3);
+     },
+     Refused,
+     failed},
+    {"gzip, wrong CRC in the trailer",
+     {true},
+     [](Bytes& b) { b[b.size() - 8] ^= 1; },
+     Refused,
+     failed},
+    {"gzip header with a file name",
+     {true, false, 75, 3, 1, 0, {0x1F, 0x8B, 8, 8, 0, 0, 0, 0, 0, 0}},
+     none,
+     Refused,
+     failed},
+    {"gzip header with a time",
+     {true, false, 75, 3, 1, 0, {0x1F, 0x8B, 8, 0, 1, 0, 0, 0, 0, 0}},
+     none,
+     Refused,
+     failed},
+    {"gzip header of another system",
+     {true, false, 75, 3, 1, 0, {0x1F, 0x8B, 8, 0, 0, 0, 0, 0, 0, 3}},
+     none,
+     Refused,
+     failed},
+    {"CRC field wrong, option off", {}, [](Bytes& b) { b[AtClassCrc] ^= 0x40; }, Decoded, ""},
+    {"stored, CRC field wrong",
+     {false, true},
+     [](Bytes& b) { b[AtClassCrc + 3] ^= 1; },
+     Refused,
+     ""},
+    {"stored, a class byte changed", {false, true}, [](Bytes& b) { b[80] ^= 0x20; }, Refused, ""},
+    {"gzip, CRC field wrong", {true, true}, [](Bytes& b) { b[AtClassCrc] ^= 1; }, Refused, ""},
+};
+
+class ContainerTest : public BridgeTest, public ::testing::WithParamInterface<Row> {
+protected:
+    // checkContainer on an exact-size copy, as iLoadClass and the hook pass their bytes.
+    bool check(const Bytes& bytes) {
+        held.assign(bytes.begin(), bytes.end());
+        held.shrink_to_fit();
+        return context.checkContainer(held.data(), static_cast<std::uint32_t>(held.size()));
+    }
+
+    kelo::_tbO context{env, runtime.object};
+    Bytes held;
+};
+
+TEST_P(ContainerTest, Rule) {
+    const Row& row = GetParam();
+    context.className = "a/B";
+    Bytes bytes = container(sample, row.shape);
+    row.edit(bytes);
+    YS0073::YS0081<unsigned char> output(0, YS0073::WipeZero);
+    const bool isContainer = check(bytes);
+    const bool decoded = isContainer && context.processClass(output);
+    EXPECT_EQ(isContainer, row.outcome != NoContainer && row.report.rfind("File", 0) != 0);
+    EXPECT_EQ(decoded, row.outcome == Decoded);
+    if (decoded) {
+        EXPECT_EQ(Bytes(output.data(), output.data() + output.size()), sample);
+    }
+    std::string report;
+    for (const std::string& call : jni.java) {
+        if (call.rfind("errorUnspecified(", 0) == 0)
+            report = call.substr(17, call.size() - 18);
+    }
+    EXPECT_EQ(report, row.report);
 }
 
-ContainerShape gated(std::initializer_list<unsigned char> minimum,
-                     std::initializer_list<unsigned char> maximum = {0, 0, 0, 0}) {
-    ContainerShape shape;
-    shape.classKind = 0;
-    std::copy(minimum.begin(), minimum.end(), shape.minJava);
-    std::copy(maximum.begin(), maximum.end(), shape.maxJava);
-    return shape;
-}
+INSTANTIATE_TEST_SUITE_P(Rows, ContainerTest, ::testing::ValuesIn(rows));
 
-} // namespace
+using ContainerState = ContainerTest;
 
-TEST_F(ClassLoadTest, FewerThan75BytesAreNoContainer) {
-    Bytes bytes = container();
-    bytes.resize(74);
-    EXPECT_FALSE(check(bytes));
-    EXPECT_EQ(jni.calls, fake::Strings());
-    bytes.push_back(0);
-    EXPECT_TRUE(check(bytes));
-    EXPECT_EQ(context.payloadLength, 0u);
-}
-
-TEST_F(ClassLoadTest, TheSignatureIsExact) {
-    Bytes bytes = container();
-    std::memcpy(bytes.data(), "kelocLSF", 8);
-    EXPECT_FALSE(check(bytes));
-    bytes = container();
-    bytes[7] = 'f';
-    EXPECT_FALSE(check(bytes));
-    EXPECT_EQ(jni.calls, fake::Strings());
-    // A class file is no container.
-    Bytes plain = sampleClass;
-    plain.resize(100, 0);
-    EXPECT_FALSE(check(plain));
-}
-
-TEST_F(ClassLoadTest, TheHeaderIsCopiedAndThePayloadFollowsIt) {
-    const Bytes bytes = container();
+// The rest of a short header comes from the context's template: a current header of size 0.
+TEST_F(ContainerState, AShortHeaderKeepsTheTemplateBeyondIt) {
+    const Bytes bytes =
+        container(classFile("a/B", {std::string(40, 'x')}), {false, false, 13, 2, 7});
     ASSERT_TRUE(check(bytes));
-    EXPECT_EQ(std::memcmp(&context.header, bytes.data(), 75), 0);
-    EXPECT_EQ(context.payload, held.get() + 75);
-    EXPECT_EQ(context.payloadLength, bytes.size() - 75);
-    EXPECT_EQ(context.header.classSize.value(), sampleClass.size());
-    EXPECT_EQ(jni.calls, fake::Strings());
-}
-
-TEST_F(ClassLoadTest, ALongerHeaderCopies75BytesAndPlacesThePayloadAfterIt) {
-    ContainerShape shape;
-    shape.headerLength = 200;
-    Bytes bytes = container(shape);
-    bytes[100] = 0x55; // beyond the record
-    ASSERT_TRUE(check(bytes));
-    EXPECT_EQ(std::memcmp(&context.header, bytes.data(), 75), 0);
-    EXPECT_EQ(context.payload, held.get() + 200);
-    EXPECT_EQ(context.payloadLength, bytes.size() - 200);
-}
-
-TEST_F(ClassLoadTest, AShortHeaderKeepsTheTemplateBeyondIt) {
-    ContainerShape shape;
-    shape.headerLength = 13;
-    shape.formatVersion = 2;
-    shape.classKind = 7;
-    Bytes bytes = container(shape);
-    bytes.resize(std::max<std::size_t>(bytes.size(), 80), 0xEE);
-    ASSERT_TRUE(check(bytes));
-    EXPECT_EQ(std::memcmp(context.header.signature, "KELOCLSF", 8), 0);
     EXPECT_EQ(context.header.classKind, 7);
     EXPECT_EQ(context.header.formatVersion.value(), 2u);
-    EXPECT_EQ(context.header.headerLength.value(), 13u); // low byte copied, high byte template 0
+    EXPECT_EQ(context.header.headerLength.value(), 13u);
     EXPECT_EQ(context.header.classSize.value(), 0u);
-    EXPECT_EQ(context.header.packedLength.value(), 0u);
-    EXPECT_EQ(context.header.options, 0);
-    EXPECT_EQ(context.payload, held.get() + 13);
+    EXPECT_EQ(context.payload, held.data() + 13);
 }
 
-TEST_F(ClassLoadTest, AShortHeaderWithoutTheVersionKeepsVersion3) {
-    Bytes bytes = container();
-    testdata::put16(bytes, testdata::AtFormatVersion, 9);
-    testdata::put16(bytes, testdata::AtHeaderLength, 10);
+TEST_F(ContainerState, StartMessageOnceAndSuspensionOnForGood) {
+    Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime.object, runtime.worker);
+    YS0073::YS0081<unsigned char> output;
+    context.className = "a/B";
+    Shape suspending{true};
+    suspending.options = kelo::OptionSuspendThreads;
+    Bytes bytes = container(sample, suspending);
+    bytes[90] ^= 0xFF; // in the deflate data
     ASSERT_TRUE(check(bytes));
-    EXPECT_EQ(context.header.formatVersion.value(), 3u);
-    EXPECT_EQ(context.header.headerLength.value(), 75u);
-    EXPECT_EQ(context.payload, held.get() + 10);
+    EXPECT_FALSE(context.processClass(output));
+    EXPECT_EQ(takeJava(), (fake::Strings{processing, "messageStart()",
+                                         "log(1000,Decompression failed)", "suspendThreads()",
+                                         "errorUnspecified(" + failed + ")", "resumeThreads()"}));
+    Shape otherBits;
+    otherBits.options = static_cast<unsigned char>(~kelo::OptionSuspendThreads & ~kelo::OptionCrc);
+    kelo::threadSuspension = false;
+    ASSERT_TRUE(check(container(sample, otherBits)));
+    EXPECT_TRUE(context.processClass(output));
+    EXPECT_EQ(takeJava(), fake::Strings{processing});
+    EXPECT_FALSE(kelo::threadSuspension);
 }
 
-TEST_F(ClassLoadTest, AHeaderLengthPastTheEndLeavesAnEmptyPayloadAtTheEnd) {
-    Bytes bytes = container();
-    testdata::put16(bytes, testdata::AtHeaderLength, 0xFFFF);
-    ASSERT_TRUE(check(bytes));
-    EXPECT_EQ(context.payload, held.get() + bytes.size());
-    EXPECT_EQ(context.payloadLength, 0u);
+struct GateRow {
+    const char* running;
+    unsigned char minimum[4], maximum[4];
+    const char* failure; // empty: passes
+};
+
+const GateRow gateRows[] = {
+    {"1.6.0", {1, 6, 9, 0}, {}, ""}, // byte 2 is carried
+    {"1.6.0", {1, 6, 0, 1}, {}, "Java Version too old, 1.6.1 required."},
+    {"1.6.0", {1, 6, 0, 0}, {}, ""},
+    {"1.7.0", {}, {1, 6, 5, 0}, "Java Version not supported. Maximum version is 1.6.0."},
+    {"1.6.0_45", {}, {1, 6, 0, 0}, ""},
+    {"1.8.0-ea", {1, 8, 0, 0}, {1, 8, 0, 0}, ""},
+    {"1.7.0", {}, {0, 0, 200, 0}, ""}, // no maximum
+    {"17.0.9", {17, 0, 0, 10}, {}, "Java Version too old, 17.0.10 required."},
+    {"17.0.9", {}, {11, 0, 0, 99}, "Java Version not supported. Maximum version is 11.0.99."},
+    {"2.256.0", {3, 0, 0, 0}, {3, 0, 0, 0}, ""}, // a component above 255 spills over
+};
+
+class GateTest : public BridgeTest, public ::testing::WithParamInterface<GateRow> {};
+
+TEST_P(GateTest, Bounds) {
+    const GateRow& row = GetParam();
+    jni.systemProperties["java.version"] = row.running;
+    kelo::_tbO context(env, runtime.object);
+    std::copy_n(row.minimum, 4, context.header.minJavaVersion);
+    std::copy_n(row.maximum, 4, context.header.maxJavaVersion);
+    context.messageText = "Before. ";
+    EXPECT_EQ(context.checkJavaVersion(), !*row.failure);
+    EXPECT_EQ(context.messageText, std::string("Before. ") + row.failure);
 }
 
-TEST_F(ClassLoadTest, FormatVersions1To3AreAccepted) {
-    for (int version : {1, 2, 3}) {
-        ContainerShape shape;
-        shape.formatVersion = static_cast<std::uint16_t>(version);
-        EXPECT_TRUE(check(container(shape))) << version;
-    }
-    EXPECT_EQ(jni.java, fake::Strings());
+INSTANTIATE_TEST_SUITE_P(Rows, GateTest, ::testing::ValuesIn(gateRows));
+
+Bytes gated(unsigned char kind, unsigned char minimumMajor) {
+    Bytes bytes = container(sample, {false, false, 75, 3, kind});
+    bytes[AtMinJava] = minimumMajor;
+    return bytes;
 }
 
-TEST_F(ClassLoadTest, FormatVersion0IsTooOld) {
-    ContainerShape shape;
-    shape.formatVersion = 0;
-    EXPECT_FALSE(check(container(shape)));
-    const std::string text = "File format too old: Found 0.75 - current is 3.75.";
-    EXPECT_EQ(takeJava(),
-              (fake::Strings{"log(1000," + text + ")", "errorUnspecified(" + text + ")"}));
-}
-
-TEST_F(ClassLoadTest, FormatVersionsAbove3AreIncompatible) {
-    ContainerShape shape;
-    shape.formatVersion = 4;
-    shape.headerLength = 80;
-    EXPECT_FALSE(check(container(shape)));
-    const std::string text = "File format incompatible: Found 4.80 - current is 3.75.";
-    EXPECT_EQ(takeJava(),
-              (fake::Strings{"log(1000," + text + ")", "errorUnspecified(" + text + ")"}));
-
-    shape.formatVersion = 65535;
-    shape.headerLength = 75;
-    EXPECT_FALSE(check(container(shape)));
-    EXPECT_EQ(takeJava().at(0),
-              "log(1000,File format incompatible: Found 65535.75 - current is 3.75.)");
-}
-
-TEST_F(ClassLoadTest, AFormatFailureIsBracketedOnceThreadSuspensionIsOn) {
-    Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker);
-    kelo::threadSuspension = true;
-    ContainerShape shape;
-    shape.formatVersion = 0;
-    EXPECT_FALSE(check(container(shape)));
-    const std::string text = "File format too old: Found 0.75 - current is 3.75.";
-    EXPECT_EQ(takeJava(), (fake::Strings{"log(1000," + text + ")", "suspendThreads()",
-                                         "errorUnspecified(" + text + ")", "resumeThreads()"}));
-}
-
-TEST_F(ClassLoadTest, TheGateRunsForTheFirstContainerOfKind0Only) {
-    EXPECT_TRUE(check(container(gated({1, 7, 0, 0}))));
+TEST_F(ContainerState, TheGateRunsForTheFirstContainerOfKind0Only) {
+    EXPECT_TRUE(check(gated(1, 99)));
+    EXPECT_EQ(takeJava(), fake::Strings());
+    EXPECT_TRUE(check(gated(0, 1)));
     EXPECT_EQ(takeJava(), fake::Strings{"getProperty(java.version)"});
-    EXPECT_FALSE(kelo::versionGatePending);
-    // Later bounds are not looked at.
-    EXPECT_TRUE(check(container(gated({99, 0, 0, 0}))));
+    EXPECT_TRUE(check(gated(0, 99)));
     EXPECT_EQ(takeJava(), fake::Strings());
 }
 
-TEST_F(ClassLoadTest, ContainersOfOtherKindsPassWithoutTheGate) {
-    ContainerShape shape = gated({99, 0, 0, 0});
-    shape.classKind = 1;
-    EXPECT_TRUE(check(container(shape)));
-    EXPECT_EQ(takeJava(), fake::Strings());
-    EXPECT_TRUE(kelo::versionGatePending);
-    // A later container of kind 0 still meets the gate.
-    EXPECT_FALSE(check(container(gated({99, 0, 0, 0}))));
-    EXPECT_EQ(takeJava().at(0), "getProperty(java.version)");
-}
-
-TEST_F(ClassLoadTest, AFailedGateReportsAndEndsTheJvm) {
-    jni.systemProperties["java.version"] = "1.6.0";
-    EXPECT_FALSE(check(container(gated({1, 7, 0, 0}))));
-    const std::string text = "Java Version too old, 1.7.0 required.";
+TEST_F(ContainerState, AFailedGateReportsAndEndsTheJvm) {
+    runtime.errorUnspecified.throws = "java/lang/IllegalStateException";
+    EXPECT_FALSE(check(gated(0, 18)));
+    const std::string text = "Java Version too old, 18.0.0 required.";
     EXPECT_EQ(takeJava(), (fake::Strings{"getProperty(java.version)", "log(1000," + text + ")",
                                          "errorUnspecified(" + text + ")", "exit(1)"}));
     EXPECT_TRUE(kelo::versionGatePending);
-    EXPECT_EQ(context.messageText, text);
 }
 
-TEST_F(ClassLoadTest, AFailedGateWithAPendingExceptionStillEndsTheJvm) {
-    // errorUnspecified throws; the exit still happens and the exception is left for the caller.
-    errorUnspecified.throws = "java/lang/IllegalStateException";
-    jni.systemProperties["java.version"] = "1.6.0";
-    EXPECT_FALSE(check(container(gated({1, 7, 0, 0}))));
-    EXPECT_EQ(takeJava().back(), "exit(1)");
-    EXPECT_EQ(jni.pendingName(), "java/lang/IllegalStateException");
-    env->ExceptionClear();
-}
-
-TEST_F(ClassLoadTest, VersionGateBounds) {
-    struct Case {
-        const char* running;
-        std::initializer_list<unsigned char> minimum, maximum;
-        const char* failure; // null: passes
-    };
-    const Case cases[] = {
-        {"1.6.0", {1, 6, 9, 0}, {0, 0, 0, 0}, nullptr},
-        {"1.6.0", {1, 6, 0, 1}, {0, 0, 0, 0}, "Java Version too old, 1.6.1 required."},
-        {"1.6.0", {1, 7, 0, 0}, {0, 0, 0, 0}, "Java Version too old, 1.7.0 required."},
-        {"1.7.0",
-         {0, 0, 0, 0},
-         {1, 6, 5, 0},
-         "Java Version not supported. Maximum version is 1.6.0."},
-        {"1.6.0_45", {0, 0, 0, 0}, {1, 6, 0, 0}, nullptr},
-        {"1.8.0-ea", {1, 8, 0, 0}, {1, 8, 0, 0}, nullptr},
-        {"1.7.0", {0, 0, 0, 0}, {0, 0, 200, 0}, nullptr}, // byte 20 alone is no maximum
-        {"1.7.0.", {1, 7, 0, 0}, {1, 7, 255, 0}, nullptr},
-        {"17.0.9", {1, 8, 0, 0}, {0, 0, 0, 0}, nullptr},
-        {"17.0.9", {17, 0, 0, 10}, {0, 0, 0, 0}, "Java Version too old, 17.0.10 required."},
-        {"17.0.9",
-         {0, 0, 0, 0},
-         {11, 0, 0, 99},
-         "Java Version not supported. Maximum version is 11.0.99."},
-        // A component above 255 spills into the one above it: 2.256.0 packs as 3.0.0.
-        {"2.256.0", {3, 0, 0, 0}, {3, 0, 0, 0}, nullptr},
-    };
-    for (const Case& c : cases) {
-        jni.systemProperties["java.version"] = c.running;
-        kelo::_tbO fresh(env, runtime);
-        std::copy(c.minimum.begin(), c.minimum.end(), fresh.header.minJavaVersion);
-        std::copy(c.maximum.begin(), c.maximum.end(), fresh.header.maxJavaVersion);
-        EXPECT_EQ(fresh.checkJavaVersion(), c.failure == nullptr) << c.running;
-        EXPECT_EQ(fresh.messageText, c.failure ? c.failure : "") << c.running;
-    }
-    EXPECT_EQ(kelo::packJavaVersion(1, 256, 0), kelo::packJavaVersion(1, 0, 0));
-    EXPECT_EQ(kelo::packJavaVersion(2, 256, 0), kelo::packJavaVersion(3, 0, 0));
-    EXPECT_EQ(kelo::packJavaVersion(0x1FF01, 0, 0), 0x01000000u);
-}
-
-TEST_F(ClassLoadTest, TheFailureTextIsAppended) {
-    jni.systemProperties["java.version"] = "1.6.0";
-    context.header.minJavaVersion[0] = 1;
-    context.header.minJavaVersion[1] = 7;
-    context.messageText = "Before. ";
-    EXPECT_FALSE(context.checkJavaVersion());
-    EXPECT_EQ(context.messageText, "Before. Java Version too old, 1.7.0 required.");
-}
-
-TEST_F(ClassLoadTest, AVersionThatDoesNotParseRaisesTheParsersException) {
-    for (const char* version : {"1.7", "9", "10-ea", "x.1.2", ""}) {
+TEST_F(ContainerState, AVersionThatDoesNotParseThrowsAndTheGateStaysPending) {
+    for (const char* version : {"1.7", "10-ea", "x.1.2", ""}) {
         jni.systemProperties["java.version"] = version;
         try {
-            context.checkJavaVersion();
+            check(gated(0, 1));
             ADD_FAILURE() << version;
         } catch (const kbs::Exception& e) {
             EXPECT_EQ(e.errorId(), 2021) << version;
         }
     }
-    // Through checkContainer the exception passes, and the gate stays pending.
-    jni.systemProperties["java.version"] = "9";
-    EXPECT_THROW(check(container(gated({1, 0, 0, 0}))), kbs::Exception);
+    jni.systemProperties.clear();
+    EXPECT_THROW(check(gated(0, 1)), kbs::Exception);
     EXPECT_TRUE(kelo::versionGatePending);
 }
 
-TEST_F(ClassLoadTest, SystemPropertiesThatCannotBeRead) {
-    EXPECT_EQ(context.getSystemProperty("java.version"), "17.0.9");
-    EXPECT_EQ(context.getSystemProperty("no.such.property"), "");
-    getProperty.throws = "java/lang/SecurityException";
-    EXPECT_EQ(context.getSystemProperty("java.version"), "");
-    EXPECT_EQ(jni.pendingName(), "java/lang/SecurityException");
-    env->ExceptionClear();
-    getProperty.throws.clear();
-    getProperty.missing = true;
-    EXPECT_EQ(context.getSystemProperty("java.version"), "");
-    env->ExceptionClear();
-    systemClass.findable = false;
-    EXPECT_EQ(context.getSystemProperty("java.version"), "");
-    env->ExceptionClear();
-}
-
-TEST_F(ClassLoadTest, AContextEnteredWithAnExceptionPendingKeepsIt) {
-    jni.raise("java/lang/Error");
-    EXPECT_EQ(context.getSystemProperty("java.version"), "17.0.9");
-    EXPECT_EQ(jni.pendingName(), "java/lang/Error");
-    env->ExceptionClear();
-}
+} // namespace

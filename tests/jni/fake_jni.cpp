@@ -10,8 +10,8 @@ namespace fake {
 
 namespace {
 
-// The instance that the calls of this thread reach.
 thread_local Jni* active = nullptr;
+Tool* activeTool = nullptr;
 
 template <class T> Object* objectOf(T reference) {
     return reinterpret_cast<Object*>(reference);
@@ -24,14 +24,13 @@ Jni& enter(const char* function, bool exceptionAllowed = false) {
 
 jint invoke(jobject object, jmethodID id, va_list args) {
     const Method& method = *reinterpret_cast<Method*>(id);
-    const std::string& signature = method.signature;
     std::string call = method.name + "(";
-    for (std::size_t at = 1; signature[at] != ')'; ++at) {
+    for (std::size_t at = 1; method.signature[at] != ')'; ++at) {
         call += at > 1 ? "," : "";
-        if (signature[at] == 'I') {
+        if (method.signature[at] == 'I') {
             call += std::to_string(va_arg(args, jint));
         } else {
-            at = signature.find(';', at);
+            at = method.signature.find(';', at);
             const Object* argument = objectOf(va_arg(args, jobject));
             call += argument ? argument->text : "null";
         }
@@ -39,236 +38,197 @@ jint invoke(jobject object, jmethodID id, va_list args) {
     active->java.push_back(call + ")");
     if (active->monitorDepth)
         active->javaUnderMonitor.push_back(call + ")");
-    EXPECT_NE(object, nullptr) << call;
+    if (!object)
+        active->violations.push_back(call + " on null");
     active->checkDue = true;
     if (!method.throws.empty())
         active->raise(method.throws);
     return method.result;
 }
 
-jclass JNICALL findClass(JNIEnv*, const char* name) {
-    Jni& jni = enter("FindClass");
-    for (Class& type : jni.classes) {
-        if (type.name == name && type.findable)
-            return reinterpret_cast<jclass>(&type);
-    }
-    jni.raise("java/lang/NoClassDefFoundError");
-    return nullptr;
-}
-
-jclass JNICALL getObjectClass(JNIEnv*, jobject object) {
-    Jni& jni = enter("GetObjectClass");
-    return jni.objectClassFails ? nullptr : reinterpret_cast<jclass>(objectOf(object)->type);
-}
-
-jmethodID JNICALL getMethodId(JNIEnv*, jclass type, const char* name, const char* signature) {
-    Jni& jni = enter("GetMethodID");
-    for (Method& method : reinterpret_cast<Class*>(type)->methods) {
+jmethodID findMethod(jclass type, const char* name, const char* signature) {
+    for (Method& method : reinterpret_cast<Class*>(type)->methods)
         if (method.name == name && method.signature == signature && !method.missing)
             return reinterpret_cast<jmethodID>(&method);
-    }
-    jni.raise("java/lang/NoSuchMethodError");
+    active->raise("java/lang/NoSuchMethodError");
     return nullptr;
 }
 
-jint JNICALL callIntMethodV(JNIEnv*, jobject object, jmethodID id, va_list args) {
-    enter("CallIntMethod");
-    return invoke(object, id, args);
+jvmtiError JNICALL allocate(jvmtiEnv*, jlong size, unsigned char** memory) {
+    const int number = ++activeTool->allocations;
+    if (activeTool->failAt == -1 || activeTool->failAt == number)
+        return JVMTI_ERROR_OUT_OF_MEMORY;
+    *memory = new unsigned char[static_cast<std::size_t>(size)];
+    activeTool->blocks.add(*memory, static_cast<std::size_t>(size));
+    return JVMTI_ERROR_NONE;
 }
 
-void JNICALL callVoidMethodV(JNIEnv*, jobject object, jmethodID id, va_list args) {
-    enter("CallVoidMethod");
-    invoke(object, id, args);
-}
-
-jstring JNICALL newStringUtf(JNIEnv*, const char* text) {
-    return enter("NewStringUTF").newString(text);
-}
-
-const char* JNICALL getStringUtfChars(JNIEnv*, jstring string, jboolean* isCopy) {
-    ++enter("GetStringUTFChars").heldUtfChars;
-    EXPECT_EQ(isCopy, nullptr);
-    return objectOf(string)->text.c_str();
-}
-
-void JNICALL releaseStringUtfChars(JNIEnv*, jstring string, const char* chars) {
-    --enter("ReleaseStringUTFChars", true).heldUtfChars;
-    EXPECT_EQ(chars, objectOf(string)->text.c_str());
-}
-
-jobject JNICALL newGlobalRef(JNIEnv*, jobject object) {
-    Jni& jni = enter("NewGlobalRef");
-    if (object)
-        ++jni.globalRefs[object];
-    return object;
-}
-
-void JNICALL deleteGlobalRef(JNIEnv*, jobject object) {
-    Jni& jni = enter("DeleteGlobalRef", true);
-    jni.deletedGlobalRefs.push_back(object);
-    const auto found = jni.globalRefs.find(object);
-    if (found == jni.globalRefs.end())
-        jni.violations.push_back("DeleteGlobalRef of a reference that is not global");
-    else if (--found->second == 0)
-        jni.globalRefs.erase(found);
-}
-
-jobject JNICALL newLocalRef(JNIEnv*, jobject object) {
-    enter("NewLocalRef");
-    return object;
-}
-
-void JNICALL deleteLocalRef(JNIEnv*, jobject) {
-    enter("DeleteLocalRef", true);
-}
-
-jboolean JNICALL exceptionCheck(JNIEnv*) {
-    Jni& jni = enter("ExceptionCheck", true);
-    jni.checkDue = false;
-    return jni.pending ? JNI_TRUE : JNI_FALSE;
-}
-
-jthrowable JNICALL exceptionOccurred(JNIEnv*) {
-    Jni& jni = enter("ExceptionOccurred", true);
-    jni.checkDue = false;
-    return reinterpret_cast<jthrowable>(jni.pending);
-}
-
-void JNICALL exceptionClear(JNIEnv*) {
-    enter("ExceptionClear", true).pending = nullptr;
-}
-
-jint JNICALL doThrow(JNIEnv*, jthrowable exception) {
-    enter("Throw").pending = objectOf(exception);
-    return JNI_OK;
-}
-
-jint JNICALL monitorEnter(JNIEnv*, jobject object) {
-    Jni& jni = enter("MonitorEnter");
-    if (!object)
-        return JNI_ERR;
-    jni.monitorHeld = object;
-    ++jni.monitorDepth;
-    return JNI_OK;
-}
-
-jint JNICALL monitorExit(JNIEnv*, jobject object) {
-    Jni& jni = enter("MonitorExit", true);
-    if (jni.monitorDepth == 0 || jni.monitorHeld != object)
-        jni.violations.push_back("MonitorExit of a monitor not entered");
-    else if (--jni.monitorDepth == 0)
-        jni.monitorHeld = nullptr;
-    return JNI_OK;
-}
-
-jmethodID JNICALL getStaticMethodId(JNIEnv*, jclass type, const char* name, const char* signature) {
-    Jni& jni = enter("GetStaticMethodID");
-    for (Method& method : reinterpret_cast<Class*>(type)->methods) {
-        if (method.name == name && method.signature == signature && !method.missing)
-            return reinterpret_cast<jmethodID>(&method);
-    }
-    jni.raise("java/lang/NoSuchMethodError");
-    return nullptr;
-}
-
-// System.getProperty answers from systemProperties: null for a key that is not there.
-jobject JNICALL callStaticObjectMethodV(JNIEnv*, jclass type, jmethodID id, va_list args) {
-    Jni& jni = enter("CallStaticObjectMethod");
-    const Method& method = *reinterpret_cast<Method*>(id);
-    va_list copy;
-    va_copy(copy, args);
-    const Object* key = objectOf(va_arg(copy, jobject));
-    va_end(copy);
-    invoke(type, id, args);
-    if (method.name != "getProperty" || !key)
-        return nullptr;
-    const auto found = jni.systemProperties.find(key->text);
-    return found == jni.systemProperties.end() ? nullptr : jni.newString(found->second);
-}
-
-void JNICALL callStaticVoidMethodV(JNIEnv*, jclass type, jmethodID id, va_list args) {
-    enter("CallStaticVoidMethod");
-    invoke(type, id, args);
-}
-
-jsize JNICALL getStringUtfLength(JNIEnv*, jstring string) {
-    enter("GetStringUTFLength");
-    return static_cast<jsize>(objectOf(string)->text.size());
-}
-
-jsize JNICALL getArrayLength(JNIEnv*, jarray array) {
-    enter("GetArrayLength");
-    return static_cast<jsize>(objectOf(array)->bytes.size());
-}
-
-jbyte* JNICALL getByteArrayElements(JNIEnv*, jbyteArray array, jboolean* isCopy) {
-    Jni& jni = enter("GetByteArrayElements");
-    EXPECT_EQ(isCopy, nullptr);
-    const std::vector<jbyte>& bytes = objectOf(array)->bytes;
-    ++jni.heldArrayElements;
-    auto* copy = new jbyte[bytes.size()];
-    std::copy(bytes.begin(), bytes.end(), copy);
-    return copy;
-}
-
-void JNICALL releaseByteArrayElements(JNIEnv*, jbyteArray array, jbyte* elements, jint mode) {
-    Jni& jni = enter("ReleaseByteArrayElements", true);
-    EXPECT_EQ(mode, 0);
-    std::vector<jbyte>& bytes = objectOf(array)->bytes;
-    std::copy(elements, elements + bytes.size(), bytes.begin());
-    delete[] elements;
-    --jni.heldArrayElements;
-}
-
-jclass JNICALL defineClass(JNIEnv*, const char* name, jobject loader, const jbyte* bytes,
-                           jsize length) {
-    Jni& jni = enter("DefineClass");
-    const auto* first = reinterpret_cast<const unsigned char*>(bytes);
-    jni.definitions.push_back({name, loader, {first, first + length}, jni.monitorHeld});
-    if (jni.defineFails) {
-        jni.raise("java/lang/ClassFormatError");
-        return nullptr;
-    }
-    return reinterpret_cast<jclass>(&jni.addClass(name));
+jvmtiError JNICALL deallocate(jvmtiEnv*, unsigned char* memory) {
+    activeTool->blocks.remove(memory);
+    delete[] memory;
+    return JVMTI_ERROR_NONE;
 }
 
 } // namespace
 
 Method& Class::method(const std::string& name, const std::string& signature, jint result) {
-    Method& added = methods.emplace_back();
-    added.name = name;
-    added.signature = signature;
-    added.result = result;
-    return added;
+    return methods.emplace_back(Method{name, signature, result, false, {}});
+}
+
+void Blocks::add(void* block, std::size_t bytes) {
+    live.emplace(static_cast<unsigned char*>(block), bytes);
+}
+
+void Blocks::remove(void* block) {
+    const auto found = live.find(static_cast<unsigned char*>(block));
+    if (found == live.end()) {
+        ++dirty; // not handed out here: counts as a fault too
+        return;
+    }
+    const unsigned char* first = found->first;
+    dirty += std::any_of(first, first + found->second, [](unsigned char b) { return b != 0; });
+    freed.insert(found->second);
+    live.erase(found);
 }
 
 Jni::Jni() {
-    table.FindClass = findClass;
-    table.GetObjectClass = getObjectClass;
-    table.GetMethodID = getMethodId;
-    table.CallIntMethodV = callIntMethodV;
-    table.CallVoidMethodV = callVoidMethodV;
-    table.NewStringUTF = newStringUtf;
-    table.GetStringUTFChars = getStringUtfChars;
-    table.ReleaseStringUTFChars = releaseStringUtfChars;
-    table.NewGlobalRef = newGlobalRef;
-    table.DeleteGlobalRef = deleteGlobalRef;
-    table.NewLocalRef = newLocalRef;
-    table.DeleteLocalRef = deleteLocalRef;
-    table.ExceptionCheck = exceptionCheck;
-    table.ExceptionOccurred = exceptionOccurred;
-    table.ExceptionClear = exceptionClear;
-    table.Throw = doThrow;
-    table.MonitorEnter = monitorEnter;
-    table.MonitorExit = monitorExit;
-    table.GetStaticMethodID = getStaticMethodId;
-    table.CallStaticObjectMethodV = callStaticObjectMethodV;
-    table.CallStaticVoidMethodV = callStaticVoidMethodV;
-    table.GetStringUTFLength = getStringUtfLength;
-    table.GetArrayLength = getArrayLength;
-    table.GetByteArrayElements = getByteArrayElements;
-    table.ReleaseByteArrayElements = releaseByteArrayElements;
-    table.DefineClass = defineClass;
+    table.FindClass = [](JNIEnv*, const char* name) -> jclass {
+        Jni& jni = fake::enter("FindClass");
+        for (Class& type : jni.classes)
+            if (type.name == name && type.findable)
+                return reinterpret_cast<jclass>(&type);
+        jni.raise("java/lang/NoClassDefFoundError");
+        return nullptr;
+    };
+    table.GetObjectClass = [](JNIEnv*, jobject object) {
+        fake::enter("GetObjectClass");
+        return reinterpret_cast<jclass>(objectOf(object)->type);
+    };
+    table.GetMethodID = [](JNIEnv*, jclass type, const char* name, const char* signature) {
+        fake::enter("GetMethodID");
+        return findMethod(type, name, signature);
+    };
+    table.GetStaticMethodID = [](JNIEnv*, jclass type, const char* name, const char* signature) {
+        fake::enter("GetStaticMethodID");
+        return findMethod(type, name, signature);
+    };
+    table.CallIntMethodV = [](JNIEnv*, jobject object, jmethodID id, va_list args) {
+        fake::enter("CallIntMethod");
+        return invoke(object, id, args);
+    };
+    table.CallVoidMethodV = [](JNIEnv*, jobject object, jmethodID id, va_list args) {
+        fake::enter("CallVoidMethod");
+        invoke(object, id, args);
+    };
+    table.CallStaticVoidMethodV = [](JNIEnv*, jclass type, jmethodID id, va_list args) {
+        fake::enter("CallStaticVoidMethod");
+        invoke(type, id, args);
+    };
+    // System.getProperty answers from systemProperties: null for a key that is not there.
+    table.CallStaticObjectMethodV = [](JNIEnv*, jclass type, jmethodID id,
+                                       va_list args) -> jobject {
+        Jni& jni = fake::enter("CallStaticObjectMethod");
+        va_list copy;
+        va_copy(copy, args);
+        const Object* key = objectOf(va_arg(copy, jobject));
+        va_end(copy);
+        invoke(type, id, args);
+        const auto found = jni.systemProperties.find(key ? key->text : "");
+        return found == jni.systemProperties.end() ? nullptr : jni.newString(found->second);
+    };
+    table.NewStringUTF = [](JNIEnv*, const char* text) {
+        return fake::enter("NewStringUTF").newString(text);
+    };
+    table.GetStringUTFLength = [](JNIEnv*, jstring string) {
+        fake::enter("GetStringUTFLength");
+        return static_cast<jsize>(objectOf(string)->text.size());
+    };
+    table.GetStringUTFChars = [](JNIEnv*, jstring string, jboolean*) {
+        ++fake::enter("GetStringUTFChars").heldUtfChars;
+        return objectOf(string)->text.c_str();
+    };
+    table.ReleaseStringUTFChars = [](JNIEnv*, jstring, const char*) {
+        --fake::enter("ReleaseStringUTFChars", true).heldUtfChars;
+    };
+    table.NewGlobalRef = [](JNIEnv*, jobject object) {
+        Jni& jni = fake::enter("NewGlobalRef");
+        if (object)
+            ++jni.globalRefs[object];
+        return object;
+    };
+    table.DeleteGlobalRef = [](JNIEnv*, jobject object) {
+        Jni& jni = fake::enter("DeleteGlobalRef", true);
+        jni.deletedGlobalRefs.push_back(object);
+        const auto found = jni.globalRefs.find(object);
+        if (found == jni.globalRefs.end())
+            jni.violations.push_back("DeleteGlobalRef of a reference that is not global");
+        else if (--found->second == 0)
+            jni.globalRefs.erase(found);
+    };
+    table.NewLocalRef = [](JNIEnv*, jobject object) {
+        fake::enter("NewLocalRef");
+        return object;
+    };
+    table.DeleteLocalRef = [](JNIEnv*, jobject) { fake::enter("DeleteLocalRef", true); };
+    table.ExceptionCheck = [](JNIEnv*) -> jboolean {
+        Jni& jni = fake::enter("ExceptionCheck", true);
+        jni.checkDue = false;
+        return jni.pending ? JNI_TRUE : JNI_FALSE;
+    };
+    table.ExceptionOccurred = [](JNIEnv*) {
+        Jni& jni = fake::enter("ExceptionOccurred", true);
+        jni.checkDue = false;
+        return reinterpret_cast<jthrowable>(jni.pending);
+    };
+    table.ExceptionClear = [](JNIEnv*) { fake::enter("ExceptionClear", true).pending = nullptr; };
+    table.Throw = [](JNIEnv*, jthrowable exception) {
+        fake::enter("Throw").pending = objectOf(exception);
+        return JNI_OK;
+    };
+    table.MonitorEnter = [](JNIEnv*, jobject object) {
+        Jni& jni = fake::enter("MonitorEnter");
+        jni.monitorHeld = object;
+        ++jni.monitorDepth;
+        return JNI_OK;
+    };
+    table.MonitorExit = [](JNIEnv*, jobject object) {
+        Jni& jni = fake::enter("MonitorExit", true);
+        if (jni.monitorDepth == 0 || jni.monitorHeld != object)
+            jni.violations.push_back("MonitorExit of a monitor not entered");
+        else if (--jni.monitorDepth == 0)
+            jni.monitorHeld = nullptr;
+        return JNI_OK;
+    };
+    table.GetArrayLength = [](JNIEnv*, jarray array) {
+        fake::enter("GetArrayLength");
+        return static_cast<jsize>(objectOf(array)->bytes.size());
+    };
+    table.GetByteArrayElements = [](JNIEnv*, jbyteArray array, jboolean*) {
+        ++fake::enter("GetByteArrayElements").heldArrayElements;
+        const std::vector<jbyte>& bytes = objectOf(array)->bytes;
+        auto* copy = new jbyte[bytes.size()];
+        std::copy(bytes.begin(), bytes.end(), copy);
+        return copy;
+    };
+    table.ReleaseByteArrayElements = [](JNIEnv*, jbyteArray array, jbyte* elements, jint mode) {
+        Jni& jni = fake::enter("ReleaseByteArrayElements", true);
+        if (mode != 0)
+            jni.violations.push_back("ReleaseByteArrayElements with mode " + std::to_string(mode));
+        std::vector<jbyte>& bytes = objectOf(array)->bytes;
+        std::copy(elements, elements + bytes.size(), bytes.begin());
+        delete[] elements;
+        --jni.heldArrayElements;
+    };
+    table.DefineClass = [](JNIEnv*, const char* name, jobject, const jbyte* bytes,
+                           jsize length) -> jclass {
+        Jni& jni = fake::enter("DefineClass");
+        const auto* first = reinterpret_cast<const unsigned char*>(bytes);
+        jni.definitions.push_back({name, {first, first + length}, jni.monitorHeld});
+        if (!jni.defineFails)
+            return reinterpret_cast<jclass>(&jni.addClass(name));
+        jni.raise("java/lang/ClassFormatError");
+        return nullptr;
+    };
     environment.functions = &table;
     active = this;
 }
@@ -278,13 +238,10 @@ Jni::~Jni() {
 }
 
 Class& Jni::addClass(const std::string& name) {
-    for (Class& type : classes) {
+    for (Class& type : classes)
         if (type.name == name)
             return type;
-    }
-    Class& added = classes.emplace_back();
-    added.name = name;
-    return added;
+    return classes.emplace_back(Class{name, true, {}});
 }
 
 jobject Jni::newObject(Class& type, const std::string& text) {
@@ -296,7 +253,7 @@ jstring Jni::newString(const std::string& text) {
     return static_cast<jstring>(newObject(addClass("java/lang/String"), text));
 }
 
-jbyteArray Jni::newByteArray(const std::vector<unsigned char>& bytes) {
+jbyteArray Jni::newByteArray(const Bytes& bytes) {
     objects.push_back({&addClass("[B"), {}, {bytes.begin(), bytes.end()}});
     return reinterpret_cast<jbyteArray>(&objects.back());
 }
@@ -316,18 +273,32 @@ void Jni::enter(const char* function, bool exceptionAllowed) {
     checkDue = false;
 }
 
-} // namespace fake
+Tool::Tool() {
+    functions.Allocate = allocate;
+    functions.Deallocate = deallocate;
+    activeTool = this;
+}
 
-BridgeTest::BridgeTest()
-    : runtimeClass(jni.addClass("com/kelo/rvs/Runtime")),
-      log(runtimeClass.method("log", "(ILjava/lang/String;)I")),
-      runtimeBuild(runtimeClass.method("getRvsJavaRuntimeBuild", "()I", 123)),
-      messageStart(runtimeClass.method("messageStart", "()I", 5)),
-      errorUnspecified(runtimeClass.method("errorUnspecified", "(Ljava/lang/String;)I", 7)),
-      runtime(jni.newObject(runtimeClass)), workerClass(jni.addClass("Worker")),
+Tool::~Tool() {
+    for (const auto& block : blocks.live)
+        delete[] block.first;
+    activeTool = nullptr;
+}
+
+Runtime::Runtime(Jni& jni)
+    : jni(jni), type(jni.addClass("com/kelo/rvs/Runtime")),
+      log(type.method("log", "(ILjava/lang/String;)I")),
+      build(type.method("getRvsJavaRuntimeBuild", "()I", 123)),
+      messageStart(type.method("messageStart", "()I", 5)),
+      errorUnspecified(type.method("errorUnspecified", "(Ljava/lang/String;)I", 7)),
+      system(jni.addClass("java/lang/System")),
+      getProperty(system.method("getProperty", "(Ljava/lang/String;)Ljava/lang/String;")),
+      workerClass(jni.addClass("Worker")),
       suspendThreads(workerClass.method("suspendThreads", "()I")),
-      resumeThreads(workerClass.method("resumeThreads", "()I")),
-      worker(jni.newObject(workerClass)) {
+      resumeThreads(workerClass.method("resumeThreads", "()I")), object(jni.newObject(type)),
+      worker(jni.newObject(workerClass)), loader(jni.newObject(jni.addClass("ClassLoader"))) {
+    system.method("exit", "(I)V");
+    jni.systemProperties["java.version"] = "17.0.9";
     kelo::applicationName.clear();
     kelo::logThreshold = 0;
     kelo::runtimeBuild = -1;
@@ -338,11 +309,18 @@ BridgeTest::BridgeTest()
     kelo::resumeThreadsId = nullptr;
 }
 
-void BridgeTest::TearDown() {
-    Java_com_kelo_rvs_Runtime_iCleanUp(env, runtime);
-    EXPECT_TRUE(jni.globalRefs.empty());
-    EXPECT_EQ(jni.heldUtfChars, 0);
-    EXPECT_EQ(jni.heldArrayElements, 0);
-    EXPECT_EQ(jni.monitorDepth, 0);
-    EXPECT_EQ(jni.violations, fake::Strings());
+Strings Runtime::finish() {
+    // The first exception a native leaves pending is the Java caller's to see.
+    jni.pending = nullptr;
+    Java_com_kelo_rvs_Runtime_iCleanUp(jni.env, object);
+    Strings problems = jni.violations;
+    if (!jni.globalRefs.empty())
+        problems.push_back("global references held");
+    if (jni.heldUtfChars || jni.heldArrayElements)
+        problems.push_back("characters or array elements held");
+    if (jni.monitorDepth)
+        problems.push_back("monitor held");
+    return problems;
 }
+
+} // namespace fake

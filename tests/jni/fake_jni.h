@@ -1,28 +1,28 @@
-// A JNI environment without a JVM: classes, methods and objects are plain records, every JNI call
-// is recorded in order, and lookups fail on request. It also flags what -Xcheck:jni would warn
-// about: a call made with an exception pending, or after a Java call without an exception check.
-// One instance per thread at a time: calls reach the instance made on the calling thread, which
-// only that thread may use. Another thread's classes, methods and objects may be passed in as long
-// as nothing changes them meanwhile.
+// A JNI environment without a JVM, for call order and for failures a real JVM cannot be made to
+// show: classes, methods and objects are plain records, every call is recorded, lookups fail on
+// request, and what -Xcheck:jni would warn about is listed in `violations`. One instance per
+// thread; calls reach the instance made on the calling thread.
 #ifndef KELO_TESTS_JNI_FAKE_JNI_H
 #define KELO_TESTS_JNI_FAKE_JNI_H
 
 #include <jni.h>
+#include <jvmti.h>
 
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace fake {
 
 using Strings = std::vector<std::string>;
+using Bytes = std::vector<unsigned char>;
 
 struct Method {
-    std::string name;
-    std::string signature;
+    std::string name, signature;
     jint result = 0;
     bool missing = false;
     std::string throws; // the class of the exception it leaves pending, if any
@@ -32,7 +32,6 @@ struct Class {
     std::string name;
     bool findable = true;
     std::deque<Method> methods;
-
     Method& method(const std::string& name, const std::string& signature, jint result = 0);
 };
 
@@ -42,12 +41,19 @@ struct Object {
     std::vector<jbyte> bytes; // of a byte array
 };
 
-// What DefineClass received.
-struct Definition {
+struct Definition { // what DefineClass received
     std::string name;
-    jobject loader;
-    std::vector<unsigned char> bytes;
+    Bytes bytes;
     const void* monitor; // the object whose monitor was held, or null
+};
+
+// Blocks handed out and given back: those still out, and how many came back not all zeros.
+struct Blocks {
+    std::map<unsigned char*, std::size_t> live;
+    std::multiset<std::size_t> freed;
+    int dirty = 0;
+    void add(void* block, std::size_t bytes);
+    void remove(void* block);
 };
 
 struct Jni {
@@ -56,15 +62,12 @@ struct Jni {
     Jni(const Jni&) = delete;
     Jni& operator=(const Jni&) = delete;
 
-    // The class of that name, created on first use.
-    Class& addClass(const std::string& name);
+    Class& addClass(const std::string& name); // created on first use
     jobject newObject(Class& type, const std::string& text = {});
     jstring newString(const std::string& text);
-    jbyteArray newByteArray(const std::vector<unsigned char>& bytes);
+    jbyteArray newByteArray(const Bytes& bytes);
     void raise(const std::string& className);
-    // The class name of the pending exception, or empty.
     std::string pendingName() const { return pending ? pending->type->name : std::string(); }
-    // Records the call; `exceptionAllowed` for the functions JNI allows with one pending.
     void enter(const char* function, bool exceptionAllowed = false);
 
     JNINativeInterface_ table{};
@@ -72,49 +75,62 @@ struct Jni {
     JNIEnv* const env = &environment;
     std::deque<Class> classes;
     std::deque<Object> objects;
-
     Strings calls;      // JNI functions, in call order
     Strings java;       // Java methods run, as name(arguments)
     Strings violations; // what -Xcheck:jni would warn about
     std::map<const void*, int> globalRefs;
     std::vector<const void*> deletedGlobalRefs;
     int heldUtfChars = 0;
-    // Class loading: byte array elements are handed out as exact-size copies (a read past them is
-    // an error that AddressSanitizer sees), and java/lang/System answers getProperty from here.
-    int heldArrayElements = 0;
-    std::map<std::string, std::string> systemProperties;
+    int heldArrayElements = 0; // handed out as exact-size copies, so ASan sees reads past them
+    std::map<std::string, std::string> systemProperties; // System.getProperty answers from here
     std::vector<Definition> definitions;
     bool defineFails = false; // DefineClass raises ClassFormatError
     const void* monitorHeld = nullptr;
     int monitorDepth = 0;
-    Strings javaUnderMonitor; // Java methods run while a monitor was held
-    bool objectClassFails = false;
+    Strings javaUnderMonitor;
     bool checkDue = false;
     Object* pending = nullptr;
 };
 
+// The tool interface's Allocate and Deallocate: allocation number `failAt` fails (-1: all).
+struct Tool {
+    Tool();
+    ~Tool();
+    jvmtiInterface_1_ functions{};
+    jvmtiEnv env{&functions};
+    Blocks blocks;
+    int allocations = 0;
+    int failAt = 0;
+};
+
+// The runtime object with its class and every callback, a native worker, java/lang/System and a
+// class loader, with the module state as the library is loaded.
+struct Runtime {
+    explicit Runtime(Jni& jni);
+    // Runs iCleanUp; answers what is still held or was misused.
+    Strings finish();
+
+    Jni& jni;
+    Class& type;
+    Method &log, &build, &messageStart, &errorUnspecified;
+    Class& system;
+    Method& getProperty;
+    Class& workerClass;
+    Method &suspendThreads, &resumeThreads;
+    jobject object, worker, loader;
+};
+
 } // namespace fake
 
-// The runtime object, its class with all callbacks, and a native worker, with the module state
-// as the library is loaded. Each test must leave no global reference behind after iCleanUp and
-// make no call that -Xcheck:jni would warn about.
+// Each test must leave nothing held after iCleanUp and make no call -Xcheck:jni would flag.
 class BridgeTest : public ::testing::Test {
 protected:
-    BridgeTest();
-    void TearDown() override;
+    void TearDown() override { EXPECT_EQ(runtime.finish(), fake::Strings()); }
+    fake::Strings takeJava() { return std::exchange(jni.java, {}); }
 
     fake::Jni jni;
     JNIEnv* env = jni.env;
-    fake::Class& runtimeClass;
-    fake::Method& log;
-    fake::Method& runtimeBuild;
-    fake::Method& messageStart;
-    fake::Method& errorUnspecified;
-    jobject runtime;
-    fake::Class& workerClass;
-    fake::Method& suspendThreads;
-    fake::Method& resumeThreads;
-    jobject worker;
+    fake::Runtime runtime{jni};
 };
 
 #endif

@@ -1,236 +1,130 @@
 // Class bytes and packed streams do not outlive their buffers: every block that iLoadClass and the
-// class-load hook get from the buffers' storage functions, or from the tool interface, is all
-// zeros when it is given back, on success and on every failure of the pipeline.
-#include "classload_fixture.h"
+// class-load hook get from the buffers' storage, from zlib or from the tool interface is all zeros
+// when it is given back, on success and on every failure of the pipeline.
+#include "container_builder.h"
+#include "fake_jni.h"
 
 #include "jni/classload/buffers.h"
 #include "jni/classload/hooks.h"
 #include "jni/natives.h"
 
-#include <jvmti.h>
+#include <cstring>
 
-#include <algorithm>
-#include <iterator>
-#include <map>
-#include <set>
-
-using testdata::Bytes;
-using testdata::ContainerShape;
+using namespace testdata;
 
 namespace {
 
-// The blocks of one allocator: those still out, the sizes of those given back, and how many of
-// these were not all zeros.
-struct Blocks {
-    std::map<unsigned char*, std::size_t> live;
-    std::multiset<std::size_t> freed;
-    int dirty = 0;
+fake::Blocks* watched = nullptr;
 
-    void add(void* block, std::size_t bytes) {
-        live.emplace(static_cast<unsigned char*>(block), bytes);
-    }
-    void remove(void* block) {
-        const auto found = live.find(static_cast<unsigned char*>(block));
-        ASSERT_NE(found, live.end());
-        const unsigned char* first = found->first;
-        if (std::any_of(first, first + found->second, [](unsigned char b) { return b != 0; }))
-            ++dirty;
-        freed.insert(found->second);
-        live.erase(found);
-    }
-    bool holds(const void* data, std::size_t length) const {
-        const auto* first = static_cast<const unsigned char*>(data);
-        return std::any_of(live.begin(), live.end(), [&](const auto& block) {
-            return first >= block.first && first + length <= block.first + block.second;
-        });
-    }
-};
-
-Bytes classFile() {
-    return testdata::minimalClassFile("a/B");
+// Storage handed out dirty, so that zeros are the buffers' doing.
+void* allocateWatched(std::size_t bytes) {
+    void* block = YS0073::allocateWithNew(bytes);
+    std::memset(block, 0xA5, bytes);
+    watched->add(block, bytes);
+    return block;
 }
 
-Bytes container(bool compressed) {
-    ContainerShape shape;
-    shape.compressed = compressed;
-    shape.crc = true;
-    return testdata::buildContainer(classFile(), shape);
+void releaseWatched(void* block, std::size_t bytes) {
+    watched->remove(block);
+    YS0073::releaseWithDelete(block, bytes);
 }
 
-constexpr std::size_t Payload = 75;
+const Bytes sample = classFile("a/B");
 
-// The gzip member of a compressed container spoilt: its deflate data made invalid, or its second
-// half cut off with the trailer kept.
-Bytes withGzipMember(const Bytes& original, bool truncate) {
-    Bytes bytes = original;
-    std::uint32_t packed = 0;
-    for (std::size_t at = 4; at-- > 0;)
-        packed = packed << 8 | bytes[testdata::AtPackedLength + at];
-    const auto deflate = bytes.begin() + Payload + 10;
-    const auto trailer = bytes.begin() + Payload + packed - 8;
-    if (!truncate) {
-        // Block type 3, which no deflate stream may use.
-        *deflate = 0x07;
-        return bytes;
+Bytes spoilt(bool compressed, int how) {
+    Bytes bytes = container(sample, {compressed, true});
+    if (how == 0) {
+        bytes[AtClassCrc] ^= 1;
+    } else if (how == 1) {
+        bytes[75 + 10] = 0x07; // deflate block type 3, which no stream may use
+    } else {                   // deflate data cut short, the trailer kept
+        bytes.erase(bytes.end() - 20, bytes.end() - 8);
+        put32(bytes, AtPackedLength, get32(bytes, AtPackedLength) - 12);
     }
-    const auto cut = (trailer - deflate) / 2;
-    bytes.erase(trailer - cut, trailer);
-    testdata::put32(bytes, testdata::AtPackedLength, static_cast<std::uint32_t>(packed - cut));
     return bytes;
 }
 
-Bytes withWrongCrc(Bytes bytes) {
-    bytes[testdata::AtClassCrc] ^= 1;
-    return bytes;
-}
-
-} // namespace
-
-class WipingTest : public ClassLoadTest {
+class WipingTest : public BridgeTest {
 protected:
-    WipingTest() : loader(jni.newObject(jni.addClass("java/lang/ClassLoader"))) {
-        active = this;
-        YS0073::bufferStorage = {allocateBuffer, releaseBuffer};
-        define = jni.table.DefineClass;
-        jni.table.DefineClass = defineWatched;
-        toolFunctions.Allocate = allocateTool;
-        toolFunctions.Deallocate = deallocateTool;
+    WipingTest() {
+        watched = &buffers;
+        YS0073::bufferStorage = {allocateWatched, releaseWatched};
     }
     ~WipingTest() override {
         YS0073::bufferStorage = {YS0073::allocateWithNew, YS0073::releaseWithDelete};
-        for (const auto& block : toolMemory.live)
-            delete[] block.first;
-        active = nullptr;
+        watched = nullptr;
     }
 
     jclass load(const Bytes& data) {
-        buffers = {};
-        return Java_com_kelo_rvs_Runtime_iLoadClass(env, runtime, loader, jni.newString("a/B"),
-                                                    jni.newByteArray(data));
+        return Java_com_kelo_rvs_Runtime_iLoadClass(env, runtime.object, runtime.loader,
+                                                    jni.newString("a/B"), jni.newByteArray(data));
     }
 
-    // The class-load hook on the container; answers the bytes handed to the JVM, if any.
     Bytes hook(const Bytes& data) {
-        buffers = {};
-        jint newLength = -1;
-        unsigned char* newData = nullptr;
-        kelo::onClassFileLoad(&tool, env, nullptr, nullptr, "a/B", nullptr,
-                              static_cast<jint>(data.size()), data.data(), &newLength, &newData);
-        if (!newData)
-            return {};
-        EXPECT_EQ(toolMemory.live.count(newData), 1u);
-        return Bytes(newData, newData + newLength);
+        jint length = -1;
+        unsigned char* replaced = nullptr;
+        kelo::onClassFileLoad(&tool.env, env, nullptr, nullptr, "a/B", nullptr,
+                              static_cast<jint>(data.size()), data.data(), &length, &replaced);
+        return replaced ? Bytes(replaced, replaced + length) : Bytes();
     }
 
-    // Every buffer came back, as zeros.
-    void expectWiped() {
+    // Every buffer came back, as zeros, and the class bytes were among them.
+    void expectWiped(bool classBuffer = true) {
         EXPECT_TRUE(buffers.live.empty());
         EXPECT_EQ(buffers.dirty, 0);
-    }
-    // iLoadClass decodes into a buffer of the class size.
-    void expectClassBufferWiped() {
-        expectWiped();
-        EXPECT_EQ(buffers.freed.count(classFile().size()), 1u);
+        EXPECT_EQ(tool.blocks.dirty, 0);
+        EXPECT_EQ(buffers.freed.count(sample.size()), classBuffer ? 1u : 0u);
+        buffers.freed.clear();
     }
 
-    static void* allocateBuffer(std::size_t bytes) {
-        void* block = YS0073::allocateWithNew(bytes);
-        active->buffers.add(block, bytes);
-        return block;
-    }
-    static void releaseBuffer(void* block, std::size_t bytes) {
-        EXPECT_EQ(active->buffers.live[static_cast<unsigned char*>(block)], bytes);
-        active->buffers.remove(block);
-        YS0073::releaseWithDelete(block, bytes);
-    }
-    static jclass JNICALL defineWatched(JNIEnv* env, const char* name, jobject loader,
-                                        const jbyte* bytes, jsize length) {
-        active->definedFromBuffer = active->buffers.holds(bytes, static_cast<std::size_t>(length));
-        return active->define(env, name, loader, bytes, length);
-    }
-    static jvmtiError JNICALL allocateTool(jvmtiEnv*, jlong size, unsigned char** memory) {
-        *memory = new unsigned char[static_cast<std::size_t>(size)];
-        active->toolMemory.add(*memory, static_cast<std::size_t>(size));
-        return JVMTI_ERROR_NONE;
-    }
-    static jvmtiError JNICALL deallocateTool(jvmtiEnv*, unsigned char* memory) {
-        active->toolMemory.remove(memory);
-        delete[] memory;
-        return JVMTI_ERROR_NONE;
-    }
-
-    static WipingTest* active;
-    jobject loader;
-    Blocks buffers;
-    Blocks toolMemory;
-    decltype(JNINativeInterface_::DefineClass) define;
-    bool definedFromBuffer = false;
-    jvmtiInterface_1_ toolFunctions{};
-    jvmtiEnv tool{&toolFunctions};
+    fake::Blocks buffers;
+    fake::Tool tool;
 };
 
-WipingTest* WipingTest::active = nullptr;
-
-TEST_F(WipingTest, TheWatchSeesBytesLeftInAFreedBlock) {
+TEST_F(WipingTest, BuffersAreZeroFilledAndWipedInMode1Only) {
     {
         YS0073::YS0081<unsigned char> kept(16, YS0073::WipeNone);
-        std::fill(kept.data(), kept.data() + 16, 0xEE);
         YS0073::YS0081<unsigned char> wiped(16, YS0073::WipeZero);
-        std::fill(wiped.data(), wiped.data() + 16, 0xEE);
+        EXPECT_EQ(wiped.data()[15], 0);
+        std::memset(wiped.data(), 0xEE, 16);
+        wiped.setSizeKeep(20);
+        EXPECT_EQ(wiped.data()[15] + wiped.data()[16], 0xEE);
+        std::memset(wiped.data(), 0xEE, 20);
     }
-    EXPECT_EQ(buffers.freed, (std::multiset<std::size_t>{16, 16}));
+    EXPECT_EQ(buffers.freed, (std::multiset<std::size_t>{16, 16, 20}));
     EXPECT_EQ(buffers.dirty, 1);
 }
 
-TEST_F(WipingTest, DefinedClassBytesAreWipedOnceDefined) {
-    for (bool compressed : {false, true}) {
-        SCOPED_TRACE(compressed ? "gzip" : "stored");
-        const Bytes bytes = container(compressed);
-        definedFromBuffer = false;
-        EXPECT_NE(load(bytes), nullptr);
-        EXPECT_TRUE(definedFromBuffer);
-        EXPECT_EQ(jni.definitions.back().bytes, classFile());
-        expectClassBufferWiped();
+TEST_F(WipingTest, ILoadClassWipesTheClassOnceDefinedAndOnEveryFailure) {
+    for (const bool compressed : {false, true}) {
+        EXPECT_NE(load(container(sample, {compressed, true})), nullptr);
+        EXPECT_EQ(jni.definitions.back().bytes, sample);
+        expectWiped();
     }
-}
-
-TEST_F(WipingTest, DecodedBytesAreWipedWhenTheContainerFails) {
-    const Bytes cases[] = {withWrongCrc(container(false)), withWrongCrc(container(true)),
-                           withGzipMember(container(true), false),
-                           withGzipMember(container(true), true)};
-    const char* names[] = {"stored, CRC", "gzip, CRC", "bad gzip", "truncated gzip"};
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        SCOPED_TRACE(names[i]);
-        EXPECT_EQ(load(cases[i]), nullptr);
-        expectClassBufferWiped();
+    for (const Bytes& bad : {spoilt(false, 0), spoilt(true, 0), spoilt(true, 1), spoilt(true, 2)}) {
+        EXPECT_EQ(load(bad), nullptr);
+        expectWiped();
     }
-    EXPECT_TRUE(jni.definitions.empty());
+    EXPECT_EQ(jni.definitions.size(), 2u);
 }
 
 TEST_F(WipingTest, TheHookWipesWhatItDoesNotHandOver) {
-    EXPECT_EQ(hook(container(true)), classFile());
-    expectWiped();
-    EXPECT_EQ(toolMemory.freed.size(), 0u);
-
-    // The class memory goes back to the tool interface, the container to the JVM as it came.
-    for (const Bytes& bad :
-         {withWrongCrc(container(true)), withGzipMember(container(true), true)}) {
-        toolMemory.freed.clear();
+    EXPECT_EQ(hook(container(sample, {true, true})), sample);
+    expectWiped(false);
+    for (const Bytes& bad : {spoilt(true, 0), spoilt(true, 2)}) {
         EXPECT_EQ(hook(bad), bad);
-        expectWiped();
-        EXPECT_EQ(toolMemory.freed, std::multiset<std::size_t>{classFile().size()});
-        EXPECT_EQ(toolMemory.dirty, 0);
+        expectWiped(false);
+        EXPECT_EQ(tool.blocks.freed.count(sample.size()), 1u);
+        tool.blocks.freed.clear();
     }
+    // A carrier's joined container too, besides the pipeline's scratch buffers.
+    const Bytes packed = container(sample, {true, true});
+    const std::string text = base64(std::string(packed.begin(), packed.end()));
+    EXPECT_EQ(hook(classFile(
+                  "a/B", {chunk("a/B", 0, text.substr(0, 40)), chunk("a/B", 1, text.substr(40))})),
+              sample);
+    EXPECT_EQ(buffers.freed.count(packed.size()), 1u);
+    expectWiped(false);
 }
 
-TEST_F(WipingTest, AnEmbeddedContainerIsWipedOnceDecoded) {
-    const Bytes packed = container(true);
-    const std::string text = testdata::base64(std::string(packed.begin(), packed.end()));
-    const std::size_t half = text.size() / 8 * 4;
-    const Bytes carrier = testdata::carrier("a/B", {testdata::chunk("a/B", 0, text.substr(0, half)),
-                                                    testdata::chunk("a/B", 1, text.substr(half))});
-    EXPECT_EQ(hook(carrier), classFile());
-    expectWiped();
-    // The joined container, besides the pipeline's scratch buffers.
-    EXPECT_EQ(buffers.freed.count(packed.size()), 1u);
-}
+} // namespace
