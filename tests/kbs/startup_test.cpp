@@ -30,7 +30,8 @@ struct CreatesOnExit {
 
 class RecordingModule : public kbs::Module {
 public:
-    explicit RecordingModule(bool acceptAttach = true) : kbs::Module("RM", "Rec"), accept(acceptAttach) {}
+    explicit RecordingModule(bool acceptAttach = true)
+        : kbs::Module("RM", "Rec"), accept(acceptAttach) {}
     bool onProcessAttach() override { return record("attach", accept); }
     bool onProcessDetach() override { return record("detach", detachResult); }
     bool onThreadAttach() override { return record("thread attach", true); }
@@ -80,9 +81,9 @@ TEST(DispatchEntry, ForwardsEachReasonAndDetachesARefusedAttach) {
 // Chinese: Taiwan, Hong Kong and Macao are Traditional; China and Singapore Simplified.
 TEST(LanguageSuffix, MapsWindowsLanguageIds) {
     const std::pair<LANGID, const char*> rows[] = {
-        {0x0407, "De"}, {0x0807, "De"}, {0x0409, "Us"}, {0x0816, "Br"}, {0x041D, "Se"},
-        {0x040B, ""},   {0x0404, "Tw"}, {0x0C04, "Tw"}, {0x1404, "Tw"}, {0x0804, "Cn"},
-        {0x1004, "Cn"},
+        {0x0407, "De"}, {0x0807, "De"}, {0x0409, "Us"}, {0x0816, "Br"},
+        {0x041D, "Se"}, {0x040B, ""},   {0x0404, "Tw"}, {0x0C04, "Tw"},
+        {0x1404, "Tw"}, {0x0804, "Cn"}, {0x1004, "Cn"},
     };
     for (const auto& [id, suffix] : rows)
         EXPECT_EQ(kbs::languageSuffixFor(id), suffix) << std::hex << id;

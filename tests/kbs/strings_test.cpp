@@ -18,8 +18,8 @@ struct FormatRow {
 const FormatRow formatRows[] = {
     {"%2 and %1", "A", "B", nullptr, "B and A"},
     {"%1%1", "A", nullptr, nullptr, "AA"},
-    {"%1 %3", "A", "B", "D", "A %3"}, // without %2 the substitution stops
-    {"%1", "x%2y", "B", nullptr, "xBy"}, // an argument is searched for later placeholders
+    {"%1 %3", "A", "B", "D", "A %3"},             // without %2 the substitution stops
+    {"%1", "x%2y", "B", nullptr, "xBy"},          // an argument is searched for later placeholders
     {"x%1x", "%1%1", nullptr, nullptr, "x%1%1x"}, // but not for its own
     {"%10", "A", nullptr, nullptr, "A0"},
     {"no placeholders", "A", nullptr, nullptr, "no placeholders"},
@@ -73,9 +73,9 @@ const Base64Row base64Rows[] = {
     {"TQ==", 1, 1, "M"},
     {"T*Fu", 3, 3, "L\x01n"}, // outside the alphabet: zero bits
     {"////", 3, 3, "\xFF\xFF\xFF"},
-    {"TWFu", 1, 3, "M"},                               // a short destination gets a prefix
-    {"TWF", 2, 0, std::string(2, '\0')},               // not 4n characters: nothing
-    {"=AAAAAAA", 2, 0, std::string(2, '\0')},          // padding first: nothing is left
+    {"TWFu", 1, 3, "M"},                      // a short destination gets a prefix
+    {"TWF", 2, 0, std::string(2, '\0')},      // not 4n characters: nothing
+    {"=AAAAAAA", 2, 0, std::string(2, '\0')}, // padding first: nothing is left
     {"SGVsbG8sIHdvcmxkIQ==", 13, 13, "Hello, world!"},
 };
 
