@@ -1,7 +1,6 @@
-// One fuzz input's JVM: the fake JNI environment of the unit tests with the runtime object and all
-// its callbacks, a native worker, java/lang/System and a class loader, and the module state as the
-// library is loaded. Destroying it runs iCleanUp and checks that nothing stayed held and that no
-// call was made that -Xcheck:jni would warn about.
+// One fuzz input's JVM: the unit tests' fake JNI environment and runtime, set up as the option
+// byte says. Destroying it runs iCleanUp and checks that nothing stayed held and that no call was
+// made that -Xcheck:jni would warn about.
 #ifndef KELO_FUZZ_BRIDGE_H
 #define KELO_FUZZ_BRIDGE_H
 
@@ -19,19 +18,14 @@ enum BridgeOption : std::uint8_t {
     MessagesMissing = 0x20 // the runtime class lacks errorUnspecified
 };
 
-class FakeBridge {
-public:
+struct FakeBridge {
     // `versionChoice` picks the running "java.version" from a small table (some unparsable).
     FakeBridge(std::uint8_t options, std::uint8_t versionChoice);
     ~FakeBridge();
-    FakeBridge(const FakeBridge&) = delete;
-    FakeBridge& operator=(const FakeBridge&) = delete;
 
     fake::Jni jni;
     JNIEnv* const env = jni.env;
-    fake::Class& runtimeClass;
-    jobject runtime;
-    jobject loader;
+    fake::Runtime runtime{jni};
 };
 
 #endif

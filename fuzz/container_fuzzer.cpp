@@ -36,7 +36,7 @@ void checkDecoded(const kelo::_tbO& context, const YS0073::YS0081<unsigned char>
 }
 
 void runPipeline(FakeBridge& bridge, const unsigned char* bytes, std::uint32_t length) {
-    kelo::_tbO context(bridge.env, bridge.runtime);
+    kelo::_tbO context(bridge.env, bridge.runtime.object);
     context.className = "fuzz/Sample";
     try {
         if (!context.checkContainer(bytes, length))
@@ -55,7 +55,7 @@ void runPipeline(FakeBridge& bridge, const unsigned char* bytes, std::uint32_t l
 
 void runLoadClass(FakeBridge& bridge, const unsigned char* bytes, std::uint32_t length) {
     const std::vector<unsigned char> data(bytes, bytes + length);
-    Java_com_kelo_rvs_Runtime_iLoadClass(bridge.env, bridge.runtime, bridge.loader,
+    Java_com_kelo_rvs_Runtime_iLoadClass(bridge.env, bridge.runtime.object, bridge.runtime.loader,
                                          bridge.jni.newString("fuzz/Sample"),
                                          bridge.jni.newByteArray(data));
     FUZZ_CHECK(bridge.jni.definitions.size() <= 1);

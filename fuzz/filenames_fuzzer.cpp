@@ -6,6 +6,7 @@
 //   g setFileName(null)  d displayText  s shortened  u makeFull  i isFile  c setToCurrentDirectory
 //   digits: the length limit of d and s  " NoQuotes  ~ RelativeToCurrent
 #include "check.h"
+#include "program.h"
 
 #include "kbs/filenames.h"
 
@@ -16,38 +17,6 @@ namespace {
 
 using kbs::FileString;
 using Text = kbs::StringBase<char>;
-
-constexpr const char* Operations = "vbBreEfFgdsuic";
-
-struct Operation {
-    char code = 0;
-    std::size_t limit = 0;
-    unsigned flags = 0;
-};
-
-bool isOperation(char c) {
-    return c != '\0' && std::strchr(Operations, c);
-}
-
-// Reads one operation from the program at `at`; false at its end.
-bool nextOperation(const std::string& program, std::size_t& at, Operation& operation) {
-    while (at < program.size() && !isOperation(program[at]))
-        ++at;
-    if (at == program.size())
-        return false;
-    operation = Operation{};
-    operation.code = program[at++];
-    for (; at < program.size() && !isOperation(program[at]); ++at) {
-        const char c = program[at];
-        if (c >= '0' && c <= '9' && operation.limit < 100000)
-            operation.limit = operation.limit * 10 + static_cast<std::size_t>(c - '0');
-        else if (c == '"')
-            operation.flags |= FileString::NoQuotes;
-        else if (c == '~')
-            operation.flags |= FileString::RelativeToCurrent;
-    }
-    return true;
-}
 
 bool startsWith(const Text& text, const Text& start) {
     return text.compare(0, start.size(), start) == 0;
@@ -66,6 +35,10 @@ std::size_t lastComponent(const Text& name) {
 
 void run(FileString& name, const Operation& operation, const Text& argument) {
     const FileString old = name;
+    const std::size_t limit = modifierNumber(operation.modifiers);
+    const unsigned flags =
+        (operation.modifiers.find('"') != std::string::npos ? FileString::NoQuotes : 0) |
+        (operation.modifiers.find('~') != std::string::npos ? FileString::RelativeToCurrent : 0);
     switch (operation.code) {
     case 'v':
         FUZZ_CHECK(startsWith(name, name.drive()));
@@ -102,9 +75,9 @@ void run(FileString& name, const Operation& operation, const Text& argument) {
         FUZZ_CHECK(startsWith(name, old.substr(0, lastComponent(old))));
         break;
     case 'd': {
-        const Text shown = name.displayText(operation.limit, operation.flags);
+        const Text shown = name.displayText(limit, flags);
         // Unquoted, unlimited and absolute, the name shows as it is but for an upper-case drive.
-        if (!name.empty() && operation.flags == FileString::NoQuotes && operation.limit == 0) {
+        if (!name.empty() && flags == FileString::NoQuotes && limit == 0) {
             Text expected = name;
             if (expected.size() >= 2 && expected[1] == ':' && expected[0] >= 'a' &&
                 expected[0] <= 'z')
@@ -116,7 +89,7 @@ void run(FileString& name, const Operation& operation, const Text& argument) {
     case 's':
         // A bare drive prefix of the current directory's drive is dropped, leaving nothing.
         if (name.size() != 2 || name[1] != ':')
-            FUZZ_CHECK(!name.shortened(operation.limit).empty());
+            FUZZ_CHECK(!name.shortened(limit).empty());
         break;
     case 'u':
         name.makeFull();
@@ -133,17 +106,11 @@ void run(FileString& name, const Operation& operation, const Text& argument) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string input(reinterpret_cast<const char*>(data), size);
-    std::string lines[3];
-    for (std::size_t from = 0, index = 0; index < 3 && from <= input.size(); ++index) {
-        const std::size_t end = std::min(input.find('\n', from), input.size());
-        lines[index] = input.substr(from, end - from);
-        from = end + 1;
-    }
+    const std::vector<std::string> lines = inputLines(data, size, 3);
     FileString name(lines[1]);
     const Text argument(lines[2]);
     Operation operation;
-    for (std::size_t at = 0; nextOperation(lines[0], at, operation);)
+    for (std::size_t at = 0; nextOperation(lines[0], at, "vbBreEfFgdsuic", operation);)
         run(name, operation, argument);
     return 0;
 }

@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -27,45 +26,6 @@ constexpr std::uint8_t FailShift = 5; // 1: the first allocation fails, 2: the s
 constexpr std::uint8_t ThroughJvmpi = 0x80;
 
 using Bytes = std::vector<unsigned char>;
-
-// The JVM side of the tool interface: counts what it hands out and gets back.
-struct ToolInterface {
-    static ToolInterface* active;
-
-    explicit ToolInterface(unsigned failing) : failing(failing) {
-        active = this;
-        functions.Allocate = allocate;
-        functions.Deallocate = deallocate;
-    }
-    ~ToolInterface() {
-        for (unsigned char* block : live)
-            delete[] block;
-        active = nullptr;
-    }
-
-    static jvmtiError JNICALL allocate(jvmtiEnv*, jlong size, unsigned char** memory) {
-        const unsigned number = ++active->allocations;
-        if (active->failing == 3 || active->failing == number)
-            return JVMTI_ERROR_OUT_OF_MEMORY;
-        FUZZ_CHECK(size >= 0);
-        *memory = new unsigned char[static_cast<std::size_t>(size)];
-        active->live.insert(*memory);
-        return JVMTI_ERROR_NONE;
-    }
-    static jvmtiError JNICALL deallocate(jvmtiEnv*, unsigned char* memory) {
-        FUZZ_CHECK(active->live.erase(memory) == 1);
-        delete[] memory;
-        return JVMTI_ERROR_NONE;
-    }
-
-    const unsigned failing;
-    unsigned allocations = 0;
-    std::set<unsigned char*> live;
-    jvmtiInterface_1_ functions{};
-    jvmtiEnv env{&functions};
-};
-
-ToolInterface* ToolInterface::active = nullptr;
 
 std::vector<std::unique_ptr<unsigned char[]>> profilerBlocks;
 
@@ -101,22 +61,24 @@ void checkReplacement(const Bytes& container, const unsigned char* replaced, jin
 }
 
 void runJvmti(FakeBridge& bridge, unsigned failing, const char* name, const Bytes& data) {
-    ToolInterface tool(failing);
+    fake::Tool tool;
+    tool.failAt = failing == 3 ? -1 : static_cast<int>(failing);
     jint newLength = -1;
     unsigned char* newData = nullptr;
     // An exact-size copy, so that a read past the class data is seen.
     const auto copy = std::make_unique<unsigned char[]>(data.size());
     std::copy(data.begin(), data.end(), copy.get());
-    kelo::onClassFileLoad(&tool.env, bridge.env, nullptr, bridge.loader, name, nullptr,
+    kelo::onClassFileLoad(&tool.env, bridge.env, nullptr, bridge.runtime.loader, name, nullptr,
                           static_cast<jint>(data.size()), copy.get(), &newLength, &newData);
     FUZZ_CHECK(!bridge.jni.pending);
     if (!newData) {
         FUZZ_CHECK(newLength == -1);
-        FUZZ_CHECK(tool.live.empty());
+        FUZZ_CHECK(tool.blocks.live.empty());
         return;
     }
     // Only the block handed over is left; the JVM owns it now.
-    FUZZ_CHECK(tool.live == std::set<unsigned char*>{newData});
+    FUZZ_CHECK(tool.blocks.live.size() == 1 && tool.blocks.live.count(newData) == 1);
+    FUZZ_CHECK(tool.blocks.dirty == 0);
     Bytes container = data;
     if (startsWithMagic(data.data(), data.size())) {
         FUZZ_CHECK(name);
@@ -153,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t hookOptions = data[1];
     FakeBridge bridge(data[0], hookOptions & 7);
     if (hookOptions & RuntimeReported) {
-        kelo::hookRuntimeRef.adopt(bridge.env, bridge.runtime);
+        kelo::hookRuntimeRef.adopt(bridge.env, bridge.runtime.object);
         if (hookOptions & RuntimeCached)
             kelo::runtimeClass(bridge.env);
     }

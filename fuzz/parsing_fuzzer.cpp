@@ -7,6 +7,7 @@
 //   i ParseIgnoreCase  0-3 mark mode  #N the largest number accepted  :SET the characters matched
 //   (up to the next space)  ? an option bit that no operation knows
 #include "check.h"
+#include "program.h"
 
 #include "kbs/exceptions.h"
 #include "kbs/parsing.h"
@@ -17,66 +18,34 @@
 
 namespace {
 
-struct Operation {
-    char code = 0;
+// The modifiers of one operation.
+struct Modifiers {
     unsigned options = 0;
     unsigned markMode = 0;
     std::uint32_t max = 0;
     std::string set;
 };
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-bool isOperation(char c) {
-    return c != '\0' && std::strchr("ndcmtsbe", c);
-}
-
-// Reads one operation from the program at `at`; false at its end.
-bool nextOperation(const std::string& program, std::size_t& at, Operation& operation) {
-    while (at < program.size() && !isOperation(program[at]))
-        ++at;
-    if (at == program.size())
-        return false;
-    operation = Operation{};
-    operation.code = program[at++];
-    for (; at < program.size() && !isOperation(program[at]); ++at) {
-        switch (const char c = program[at]) {
-        case '_':
-            operation.options |= kbs::ParseSkipBlanks;
-            break;
-        case '!':
-            operation.options |= kbs::ParseNoOverflowError;
-            break;
-        case 'o':
-            operation.options |= kbs::ParseAllowOctal;
-            break;
-        case 'x':
-            operation.options |= kbs::ParseHexDefault;
-            break;
-        case 'i':
-            operation.options |= kbs::ParseIgnoreCase;
-            break;
-        case '?':
-            operation.options |= 0x40000000u;
-            break;
-        case '#':
-            for (operation.max = 0; at + 1 < program.size() && isDigit(program[at + 1]); ++at)
-                operation.max =
-                    operation.max * 10 + static_cast<std::uint32_t>(program[at + 1] - '0');
-            break;
-        case ':':
-            while (at + 1 < program.size() && program[at + 1] != ' ')
-                operation.set += program[++at];
-            break;
-        default:
-            if (c >= '0' && c <= '3')
-                operation.markMode = static_cast<unsigned>(c - '0') << 20;
-            break;
+Modifiers decode(const std::string& text) {
+    static const std::pair<char, unsigned> flags[] = {
+        {'_', kbs::ParseSkipBlanks}, {'!', kbs::ParseNoOverflowError}, {'o', kbs::ParseAllowOctal},
+        {'x', kbs::ParseHexDefault}, {'i', kbs::ParseIgnoreCase},      {'?', 0x40000000u}};
+    Modifiers m;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
+        for (const auto& [letter, flag] : flags)
+            m.options |= c == letter ? flag : 0;
+        if (c == '#') {
+            while (at + 1 < text.size() && text[at + 1] >= '0' && text[at + 1] <= '9')
+                m.max = m.max * 10 + static_cast<std::uint32_t>(text[++at] - '0');
+        } else if (c == ':') {
+            m.set = text.substr(at + 1, text.find(' ', at + 1) - at - 1);
+            at += m.set.size();
+        } else if (c >= '0' && c <= '3') {
+            m.markMode = static_cast<unsigned>(c - '0') << 20;
         }
     }
-    return true;
+    return m;
 }
 
 bool isBlank(char c) {
@@ -101,13 +70,13 @@ std::uint64_t expectedValue(std::string piece, unsigned options, bool number) {
     return std::strtoull(piece.c_str(), nullptr, base);
 }
 
-void run(kbs::Parsing& parsing, const Operation& operation, const char* text) {
+void run(kbs::Parsing& parsing, char code, const Modifiers& operation, const char* text) {
     const std::size_t length = std::strlen(text);
     const char* before = parsing.position();
-    switch (operation.code) {
+    switch (code) {
     case 'n':
     case 'd': {
-        const bool number = operation.code == 'n';
+        const bool number = code == 'n';
         const std::uint32_t value = number ? parsing.parseNumber(operation.options, operation.max)
                                            : parsing.parseDecimal(operation.options, operation.max);
         FUZZ_CHECK(operation.max == 0 || value <= operation.max);
@@ -145,20 +114,16 @@ void run(kbs::Parsing& parsing, const Operation& operation, const char* text) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string input(reinterpret_cast<const char*>(data), size);
-    const std::size_t lineEnd = input.find('\n');
-    const std::string program = input.substr(0, lineEnd);
-    const std::string text =
-        lineEnd == std::string::npos ? std::string() : input.substr(lineEnd + 1);
-    kbs::Parsing parsing(text.c_str());
+    const std::vector<std::string> lines = inputLines(data, size, 2);
+    kbs::Parsing parsing(lines[1].c_str());
     Operation operation;
-    for (std::size_t at = 0; nextOperation(program, at, operation);) {
+    for (std::size_t at = 0; nextOperation(lines[0], at, "ndcmtsbe", operation);) {
         try {
-            run(parsing, operation, text.c_str());
+            run(parsing, operation.code, decode(operation.modifiers), lines[1].c_str());
         } catch (const kbs::Exception& error) {
             const std::int32_t id = error.errorId();
             FUZZ_CHECK(operation.code == 'e' || id == 2005 || id == 2020 || id == 2021);
-            FUZZ_CHECK(error.parameter1().size() <= text.size());
+            FUZZ_CHECK(error.parameter1().size() <= lines[1].size());
             if (operation.code != 'e')
                 FUZZ_CHECK(std::strlen(error.what()) > 0);
         }
