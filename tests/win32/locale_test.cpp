@@ -1,5 +1,5 @@
-// Windows takes the UI language from the user's settings, not from locale variables: these tests
-// set the variables and only run here.
+// Windows takes the UI language from the user's settings, not from locale variables: this test
+// sets the variables and only runs here.
 #ifndef _WIN32
 
 #include <windows.h>
@@ -7,71 +7,46 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <optional>
-#include <string>
 
 namespace {
 
-class UiLanguage : public ::testing::Test {
-protected:
-    static constexpr const char* variables[3] = {"LC_ALL", "LC_MESSAGES", "LANG"};
-    std::optional<std::string> saved[3];
-
-    void SetUp() override {
-        for (size_t i = 0; i < 3; ++i) {
-            if (const char* value = std::getenv(variables[i])) {
-                saved[i] = value;
-            }
-            unsetenv(variables[i]);
-        }
-    }
-
-    void TearDown() override {
-        for (size_t i = 0; i < 3; ++i) {
-            saved[i] ? setenv(variables[i], saved[i]->c_str(), 1) : unsetenv(variables[i]);
-        }
-    }
-
-    static LANGID forLang(const char* locale) {
-        setenv("LANG", locale, 1);
-        return GetUserDefaultUILanguage();
-    }
+struct Row {
+    const char *all, *messages, *lang;
+    LANGID expected;
 };
 
-TEST_F(UiLanguage, MapsLanguageAndTerritoryIgnoringCodesetAndModifier) {
-    EXPECT_EQ(0x0407, forLang("de_DE.UTF-8"));
-    EXPECT_EQ(0x0C07, forLang("de_AT"));
-    EXPECT_EQ(0x081D, forLang("sv_FI@euro"));
-    EXPECT_EQ(0x0816, forLang("pt_PT.ISO-8859-15@euro"));
-    EXPECT_EQ(0x0C04, forLang("zh_HK.UTF-8"));
+const Row rows[] = {
+    {nullptr, nullptr, "de_DE.UTF-8", 0x0407},
+    {nullptr, nullptr, "de_AT", 0x0C07},
+    {nullptr, nullptr, "sv_FI@euro", 0x081D},
+    {nullptr, nullptr, "pt_PT.ISO-8859-15@euro", 0x0816},
+    {nullptr, nullptr, "zh_HK.UTF-8", 0x0C04},
+    {nullptr, nullptr, "de_LU.UTF-8", 0x0407}, // no known territory: the language's default
+    {nullptr, nullptr, "zh_XX", 0x0804},
+    {nullptr, nullptr, "es_AR", 0x0C0A}, // Spain's modern sort, as Windows reports Spanish
+    {nullptr, nullptr, nullptr, 0x0409},
+    {nullptr, nullptr, "C.UTF-8", 0x0409},
+    {nullptr, nullptr, "POSIX", 0x0409},
+    {nullptr, nullptr, "xx_DE", 0x0409},
+    {"de_DE.UTF-8", "it_IT.UTF-8", "fr_FR.UTF-8", 0x0407},
+    {"", "it_IT.UTF-8", "fr_FR.UTF-8", 0x0410},
+    {"", nullptr, "fr_FR.UTF-8", 0x040C},
+};
+
+class UiLanguage : public ::testing::TestWithParam<Row> {};
+
+TEST_P(UiLanguage, FollowsTheLocaleVariables) {
+    const Row& row = GetParam();
+    const char* names[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+    const char* values[] = {row.all, row.messages, row.lang};
+    for (int i = 0; i < 3; ++i)
+        values[i] ? setenv(names[i], values[i], 1) : unsetenv(names[i]);
+    EXPECT_EQ(GetUserDefaultUILanguage(), row.expected);
+    for (const char* name : names)
+        unsetenv(name);
 }
 
-TEST_F(UiLanguage, ALanguageWithoutAKnownTerritoryGetsItsDefault) {
-    EXPECT_EQ(0x0407, forLang("de"));
-    EXPECT_EQ(0x0407, forLang("de_LU.UTF-8"));
-    EXPECT_EQ(0x0804, forLang("zh_XX"));
-    // Spain's modern sort, which is what Windows reports for Spanish.
-    EXPECT_EQ(0x0C0A, forLang("es_AR"));
-}
-
-TEST_F(UiLanguage, UnknownOrNeutralLocalesGiveUnitedStatesEnglish) {
-    EXPECT_EQ(0x0409, GetUserDefaultUILanguage());
-    EXPECT_EQ(0x0409, forLang("C"));
-    EXPECT_EQ(0x0409, forLang("C.UTF-8"));
-    EXPECT_EQ(0x0409, forLang("POSIX"));
-    EXPECT_EQ(0x0409, forLang("xx_DE"));
-}
-
-TEST_F(UiLanguage, FollowsPosixPrecedenceAndSkipsEmptyVariables) {
-    setenv("LANG", "fr_FR.UTF-8", 1);
-    setenv("LC_MESSAGES", "it_IT.UTF-8", 1);
-    setenv("LC_ALL", "de_DE.UTF-8", 1);
-    EXPECT_EQ(0x0407, GetUserDefaultUILanguage());
-    setenv("LC_ALL", "", 1);
-    EXPECT_EQ(0x0410, GetUserDefaultUILanguage());
-    unsetenv("LC_MESSAGES");
-    EXPECT_EQ(0x040C, GetUserDefaultUILanguage());
-}
+INSTANTIATE_TEST_SUITE_P(Rows, UiLanguage, ::testing::ValuesIn(rows));
 
 } // namespace
 
