@@ -59,12 +59,6 @@ TEST(SystemInfo, QueryTriesBothStructuresAndDecodesTheVersion) {
     }
 }
 
-TEST(SystemInfo, TickCount64IsTheSystemsOwn) {
-    const ULONGLONG before = GetTickCount64();
-    EXPECT_LE(before, kbs::tickCount64());
-    EXPECT_TRUE(kbs::SystemInfo().isWindowsNT());
-}
-
 // The process-wide objects end first, as at the module's detach, so that none is current: in a
 // child process, since the other tests keep theirs.
 TEST(SystemInfoDeathTest, AnInstanceOwnedElsewhereServesUntilItIsDeleted) {
