@@ -30,7 +30,8 @@ FakeBridge::FakeBridge(std::uint8_t options, std::uint8_t versionChoice) {
 }
 
 FakeBridge::~FakeBridge() {
-    for (const std::string& problem : runtime.finish())
+    const fake::Strings problems = runtime.finish();
+    for (const std::string& problem : problems)
         std::fprintf(stderr, "JNI misuse: %s\n", problem.c_str());
-    FUZZ_CHECK(runtime.finish().empty());
+    FUZZ_CHECK(problems.empty());
 }
