@@ -4,9 +4,6 @@
 
 #include <cstring>
 #include <string>
-#ifndef _WIN32
-#include <iconv.h>
-#endif
 
 namespace {
 
@@ -62,28 +59,6 @@ TEST(Windows1252, EveryByteRoundTripsThroughUtf16AndUtf8) {
     EXPECT_EQ("a*b", toBytes(windows1252, wide(u"a\u4E2Db"), 0, "*", nullptr));
     EXPECT_EQ(utf16, toWide(CP_UTF8, toBytes(CP_UTF8, utf16), MB_ERR_INVALID_CHARS));
 }
-
-#ifndef _WIN32
-// Windows has its own tables; here the C library's converter checks ours.
-TEST(Windows1252, AgreesWithIconvOnEveryDefinedByte) {
-    const iconv_t converter = iconv_open("UTF-16LE", "WINDOWS-1252");
-    ASSERT_NE(reinterpret_cast<iconv_t>(-1), converter);
-    for (int byte = 0x80; byte < 0x100; ++byte) {
-        char in = static_cast<char>(byte);
-        unsigned char out[2];
-        char* inPointer = &in;
-        char* outPointer = reinterpret_cast<char*>(out);
-        size_t inLeft = 1;
-        size_t outLeft = 2;
-        if (iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft) !=
-            static_cast<size_t>(-1)) {
-            EXPECT_EQ(wide(std::u16string(1, static_cast<char16_t>(out[0] | out[1] << 8))),
-                      toWide(windows1252, std::string(1, in)));
-        }
-    }
-    iconv_close(converter);
-}
-#endif
 
 TEST(Utf8, ConvertsEveryEncodedLengthAndReplacesIllFormedInput) {
     const std::string utf8 = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
@@ -142,24 +117,6 @@ TEST(CodePageConversion, FollowsWindowsSizeAndArgumentConventions) {
                   ERROR_INVALID_PARAMETER);
     // No code page has this number.
     expectFailure(MultiByteToWideChar(12345, 0, "a", 1, wideBuffer, 4), ERROR_INVALID_PARAMETER);
-}
-
-TEST(CharUpperBuffA, UpperCasesTheGivenLengthInTheAnsiCodePage) {
-    char ascii[] = "abc xyz{}";
-    EXPECT_EQ(6u, CharUpperBuffA(ascii, 6));
-    EXPECT_STREQ("ABC XYz{}", ascii);
-
-    // The ANSI code page follows the system locale on Windows.
-    WCHAR euro = 0;
-    MultiByteToWideChar(CP_ACP, 0, "\x80", 1, &euro, 1);
-    if (euro != 0x20AC) {
-        GTEST_SKIP() << "the ANSI code page is not Windows-1252";
-    }
-    // à þ ÷ ß µ š œ ž ÿ À becomes À Þ ÷ ß µ Š Œ Ž Ÿ À: ÷ is no letter, ß and µ have no capital
-    // here.
-    char text[] = "\xE0\xFE\xF7\xDF\xB5\x9A\x9C\x9E\xFF\xC0";
-    EXPECT_EQ(10u, CharUpperBuffA(text, 10));
-    EXPECT_STREQ("\xC0\xDE\xF7\xDF\xB5\x8A\x8C\x8E\x9F\xC0", text);
 }
 
 } // namespace
