@@ -17,23 +17,23 @@ class CallbackTest : public BridgeTest {
 protected:
     void suspensionWithWorker() {
         kelo::threadSuspension = true;
-        Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime.object, runtime.worker);
+        Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker);
     }
     jint report(const char* text) { return context.sendMessage(kelo::ErrorUnspecified, text); }
 
-    kelo::_tbO context{env, runtime.object};
+    kelo::_tbO context{env, runtime};
 };
 
 TEST_F(CallbackTest, JavasAnswerIsTheThresholdOfTheNextLine) {
-    runtime.log.result = 900;
+    java.log.result = 900;
     EXPECT_TRUE(context.log(kelo::LogInfo, "sent"));
     EXPECT_TRUE(context.log(kelo::LogInfo, "dropped"));
-    runtime.log.result = -5;
+    java.log.result = -5;
     EXPECT_TRUE(context.log(900, "equal"));
     context.log(-5, "equal again");
     EXPECT_EQ(jni.java, (Strings{"log(800,sent)", "log(900,equal)", "log(-5,equal again)"}));
     // A missing log method switches logging off for good, and its lookup error is cleared.
-    runtime.log.missing = true;
+    java.log.missing = true;
     EXPECT_FALSE(context.log(kelo::LogError, "lost"));
     EXPECT_EQ(kelo::logThreshold, std::numeric_limits<jint>::max());
     EXPECT_EQ(jni.pending, nullptr);
@@ -53,8 +53,8 @@ TEST_F(CallbackTest, ErrorsAreBracketedOnceSuspensionIsOn) {
     EXPECT_EQ(report("before"), 7);
     suspensionWithWorker();
     EXPECT_EQ(report("after"), 7);
-    runtime.errorUnspecified.throws = "ReportFailed";
-    runtime.resumeThreads.throws = "ResumeFailed";
+    java.errorUnspecified.throws = "ReportFailed";
+    java.resumeThreads.throws = "ResumeFailed";
     report("throws");
     EXPECT_EQ(jni.java, (Strings{"errorUnspecified(before)", "suspendThreads()",
                                  "errorUnspecified(after)", "resumeThreads()", "suspendThreads()",
@@ -65,7 +65,7 @@ TEST_F(CallbackTest, ErrorsAreBracketedOnceSuspensionIsOn) {
 TEST_F(CallbackTest, WithoutWorkerOrItsMethodsTheErrorIsStillSent) {
     kelo::threadSuspension = true;
     EXPECT_EQ(report("no worker"), 7);
-    runtime.suspendThreads.missing = true;
+    java.suspendThreads.missing = true;
     suspensionWithWorker();
     EXPECT_EQ(report("no suspend"), 7);
     EXPECT_EQ(jni.java, (Strings{"errorUnspecified(no worker)", "errorUnspecified(no suspend)",
@@ -74,42 +74,41 @@ TEST_F(CallbackTest, WithoutWorkerOrItsMethodsTheErrorIsStillSent) {
 }
 
 TEST_F(CallbackTest, MissingMethods) {
-    runtime.messageStart.missing = true;
+    java.messageStart.missing = true;
     EXPECT_EQ(context.sendMessage(kelo::MessageStart, ""), 0);
     EXPECT_EQ(jni.pending, nullptr);
-    runtime.errorUnspecified.missing = true;
+    java.errorUnspecified.missing = true;
     EXPECT_EQ(report("lost"), 0);
     EXPECT_EQ(jni.java,
               Strings{"log(1000,Method 'com.kelo.rvs.Runtime.errorUnspecified' not found!)"});
     EXPECT_EQ(jni.pendingName(), "java/lang/NoSuchMethodError");
     jni.pending = nullptr;
-    runtime.build.missing = true;
+    java.build.missing = true;
     EXPECT_EQ(context.queryRuntimeBuild(), 0);
     EXPECT_EQ(kelo::runtimeBuild, 0);
 }
 
 TEST_F(CallbackTest, TheRuntimeClassIsRetriedUntilFoundAndThenKept) {
-    runtime.type.findable = false;
+    java.type.findable = false;
     EXPECT_EQ(kelo::runtimeClass(env), nullptr);
     EXPECT_EQ(jni.pending, nullptr);
-    runtime.type.findable = true;
+    java.type.findable = true;
     EXPECT_NE(kelo::runtimeClass(env), nullptr);
     EXPECT_NE(kelo::runtimeClass(env), nullptr);
     EXPECT_EQ(std::count(jni.calls.begin(), jni.calls.end(), "FindClass"), 2);
 }
 
 TEST_F(CallbackTest, CleanUpDropsTheReferencesInOrderAndTheFirstWorkerStaysUntilThen) {
-    const jobject hookRuntime = jni.newObject(runtime.type);
-    const jobject second = jni.newObject(runtime.workerClass);
-    Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime.object, runtime.worker);
-    Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime.object, second);
+    const jobject hookRuntime = jni.newObject(java.type);
+    const jobject second = jni.newObject(java.workerClass);
+    Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker);
+    Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, second);
     kelo::hookRuntimeRef.adopt(env, hookRuntime);
     kelo::runtimeClass(env);
-    EXPECT_EQ(Java_com_kelo_rvs_Runtime_iCleanUp(env, runtime.object), 0);
-    EXPECT_EQ(Java_com_kelo_rvs_Runtime_iCleanUp(env, runtime.object), 0);
-    EXPECT_EQ(jni.deletedGlobalRefs,
-              (std::vector<const void*>{&runtime.type, hookRuntime, runtime.worker}));
-    Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime.object, second);
+    EXPECT_EQ(Java_com_kelo_rvs_Runtime_iCleanUp(env, runtime), 0);
+    EXPECT_EQ(Java_com_kelo_rvs_Runtime_iCleanUp(env, runtime), 0);
+    EXPECT_EQ(jni.deletedGlobalRefs, (std::vector<const void*>{&java.type, hookRuntime, worker}));
+    Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, second);
     EXPECT_EQ(kelo::nativeWorkerRef.get(), second);
 }
 

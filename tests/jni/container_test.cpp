@@ -117,7 +117,7 @@ protected:
         return context.checkContainer(held.data(), static_cast<std::uint32_t>(held.size()));
     }
 
-    kelo::_tbO context{env, runtime.object};
+    kelo::_tbO context{env, runtime};
     Bytes held;
 };
 
@@ -159,7 +159,7 @@ TEST_F(ContainerState, AShortHeaderKeepsTheTemplateBeyondIt) {
 }
 
 TEST_F(ContainerState, StartMessageOnceAndSuspensionOnForGood) {
-    Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime.object, runtime.worker);
+    Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker);
     YS0073::YS0081<unsigned char> output;
     context.className = "a/B";
     Shape suspending{true};
@@ -204,7 +204,7 @@ class GateTest : public BridgeTest, public ::testing::WithParamInterface<GateRow
 TEST_P(GateTest, Bounds) {
     const GateRow& row = GetParam();
     jni.systemProperties["java.version"] = row.running;
-    kelo::_tbO context(env, runtime.object);
+    kelo::_tbO context(env, runtime);
     std::copy_n(row.minimum, 4, context.header.minJavaVersion);
     std::copy_n(row.maximum, 4, context.header.maxJavaVersion);
     context.messageText = "Before. ";
@@ -230,7 +230,7 @@ TEST_F(ContainerState, TheGateRunsForTheFirstContainerOfKind0Only) {
 }
 
 TEST_F(ContainerState, AFailedGateReportsAndEndsTheJvm) {
-    runtime.errorUnspecified.throws = "java/lang/IllegalStateException";
+    java.errorUnspecified.throws = "java/lang/IllegalStateException";
     EXPECT_FALSE(check(gated(0, 18)));
     const std::string text = "Java Version too old, 18.0.0 required.";
     EXPECT_EQ(takeJava(), (fake::Strings{"getProperty(java.version)", "log(1000," + text + ")",

@@ -125,12 +125,14 @@ struct Runtime {
 // Each test must leave nothing held after iCleanUp and make no call -Xcheck:jni would flag.
 class BridgeTest : public ::testing::Test {
 protected:
-    void TearDown() override { EXPECT_EQ(runtime.finish(), fake::Strings()); }
+    void TearDown() override { EXPECT_EQ(java.finish(), fake::Strings()); }
     fake::Strings takeJava() { return std::exchange(jni.java, {}); }
 
     fake::Jni jni;
     JNIEnv* env = jni.env;
-    fake::Runtime runtime{jni};
+    fake::Runtime java{jni};
+    jobject runtime = java.object;
+    jobject worker = java.worker;
 };
 
 #endif

@@ -54,7 +54,7 @@ class HookTest : public BridgeTest {
 protected:
     // The runtime that the set-up leaves for the callbacks, with its class cached.
     void reportToRuntime(bool classCached = true) {
-        kelo::hookRuntimeRef.adopt(env, runtime.object);
+        kelo::hookRuntimeRef.adopt(env, runtime);
         if (classCached)
             kelo::runtimeClass(env);
         jni.calls.clear();

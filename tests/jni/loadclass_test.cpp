@@ -17,8 +17,8 @@ const Bytes sample = classFile("a/B");
 class LoadClassTest : public BridgeTest {
 protected:
     jclass load(const Bytes& data) {
-        return Java_com_kelo_rvs_Runtime_iLoadClass(env, runtime.object, runtime.loader,
-                                                    jni.newString("a/B"), jni.newByteArray(data));
+        return Java_com_kelo_rvs_Runtime_iLoadClass(env, runtime, java.loader, jni.newString("a/B"),
+                                                    jni.newByteArray(data));
     }
 
     // The JNI functions called, without exception checks and local references.
@@ -71,13 +71,13 @@ TEST_F(LoadClassTest, BelowBuild99TheRuntimeClassMonitorCoversTheWholeCall) {
         jni.javaUnderMonitor.clear();
         EXPECT_NE(load(container(sample)), nullptr);
         const bool monitor = build < 99;
-        EXPECT_EQ(jni.definitions.back().monitor, monitor ? &runtime.type : nullptr) << build;
+        EXPECT_EQ(jni.definitions.back().monitor, monitor ? &java.type : nullptr) << build;
         EXPECT_EQ(jni.javaUnderMonitor.size(), monitor ? 2u : 0u) << build;
         EXPECT_EQ(calls().back(), monitor ? "MonitorExit" : "ReleaseByteArrayElements");
     }
     // A runtime without a build number counts as build 0.
     kelo::runtimeBuild = -1;
-    runtime.build.missing = true;
+    java.build.missing = true;
     EXPECT_NE(load(sample), nullptr);
     EXPECT_NE(jni.definitions.back().monitor, nullptr);
 }
@@ -91,10 +91,10 @@ TEST_F(LoadClassTest, TheMonitorIsLeftWhenTheVersionGateThrows) {
 }
 
 TEST_F(LoadClassTest, ExceptionsOnTheWayAreSetAsideAndTheFirstIsLeft) {
-    runtime.log.throws = "java/lang/IllegalStateException";
+    java.log.throws = "java/lang/IllegalStateException";
     EXPECT_NE(load(container(sample, {true})), nullptr);
     EXPECT_EQ(jni.pendingName(), "java/lang/IllegalStateException");
-    EXPECT_EQ(Java_com_kelo_rvs_Runtime_iLoadClass(env, runtime.object, runtime.loader, nullptr,
+    EXPECT_EQ(Java_com_kelo_rvs_Runtime_iLoadClass(env, runtime, java.loader, nullptr,
                                                    jni.newByteArray(sample)),
               nullptr);
 }

@@ -56,8 +56,8 @@ protected:
     }
 
     jclass load(const Bytes& data) {
-        return Java_com_kelo_rvs_Runtime_iLoadClass(env, runtime.object, runtime.loader,
-                                                    jni.newString("a/B"), jni.newByteArray(data));
+        return Java_com_kelo_rvs_Runtime_iLoadClass(env, runtime, java.loader, jni.newString("a/B"),
+                                                    jni.newByteArray(data));
     }
 
     Bytes hook(const Bytes& data) {
