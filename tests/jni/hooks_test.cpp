@@ -24,9 +24,10 @@ struct CarrierRow {
 const CarrierRow carrierRows[] = {
     {"chunks joined in order, others ignored",
      {chunk("a/Other", 0, base64("other")), "text", chunk("a/B", 0, base64(first)),
-      chunk("a/B", 1, base64(second)), chunk("a/B", 3, base64("after a gap"))},
+      chunk("a/B", 1, base64(second)), chunk("a/B", 2, base64("K")),
+      chunk("a/B", 4, base64("after a gap"))},
      "a/B",
-     first + second},
+     first + second + "K"},
     {"another class's chunks", {chunk("a/Other", 0, base64("other"))}, "a/Other", "other"},
     {"a name that only starts the tag's", {chunk("a/B", 0, base64(first))}, "a", ""},
     {"no chunk 0", {chunk("a/B", 1, base64(second))}, "a/B", ""},
