@@ -18,7 +18,8 @@ const auto sampleSize = static_cast<std::uint32_t>(sample.size());
 const std::string processing = "log(800,Processing a/B)";
 const std::string failed = "Decompression failed!";
 
-enum Outcome { NoContainer, Decoded, Refused };
+// Unfit: refused before any storage is taken, as the header's sizes cannot be met.
+enum Outcome { NoContainer, Decoded, Refused, Unfit };
 
 struct Row {
     const char* why;
@@ -50,9 +51,9 @@ const Row rows[] = {
     {"header length past the end",
      {},
      [](Bytes& b) { put16(b, AtHeaderLength, 0xFFFF); },
-     Refused,
+     Unfit,
      failed},
-    {"stored, one byte short", {}, [](Bytes& b) { b.pop_back(); }, Refused, failed},
+    {"stored, one byte short", {}, [](Bytes& b) { b.pop_back(); }, Unfit, failed},
     {"stored ignores the packed length",
      {},
      [](Bytes& b) { put32(b, AtPackedLength, 0xFFFFFFFF); },
@@ -62,13 +63,13 @@ const Row rows[] = {
     {"packed length past the payload",
      {true},
      [](Bytes& b) { put32(b, AtPackedLength, get32(b, AtPackedLength) + 1); },
-     Refused,
+     Unfit,
      failed},
-    {"gzip, one byte short", {true}, [](Bytes& b) { b.pop_back(); }, Refused, failed},
+    {"gzip, one byte short", {true}, [](Bytes& b) { b.pop_back(); }, Unfit, failed},
     {"gzip, more than 1032:1",
      {true},
      [](Bytes& b) { put32(b, AtClassSize, 0x7FFFFFF0); },
-     Refused,
+     Unfit,
      failed},
     {"gzip, one byte more than the member holds",
      {true},
@@ -131,6 +132,9 @@ TEST_P(ContainerTest, Rule) {
     const bool decoded = isContainer && context.processClass(output);
     EXPECT_EQ(isContainer, row.outcome != NoContainer && row.report.rfind("File", 0) != 0);
     EXPECT_EQ(decoded, row.outcome == Decoded);
+    if (row.outcome == Unfit) {
+        EXPECT_EQ(output.data(), nullptr);
+    }
     if (decoded) {
         EXPECT_EQ(Bytes(output.data(), output.data() + output.size()), sample);
     }
@@ -145,6 +149,15 @@ TEST_P(ContainerTest, Rule) {
 INSTANTIATE_TEST_SUITE_P(Rows, ContainerTest, ::testing::ValuesIn(rows));
 
 using ContainerState = ContainerTest;
+
+TEST(Gzip, ATrailerNoMemberCouldMeetIsRefusedBeforeStorage) {
+    Bytes member = gzipMember(sample);
+    put32(member, member.size() - 4, 0xFFFFFFFF);
+    YS0073::YS0081<unsigned char> input(static_cast<std::uint32_t>(member.size())), output(5);
+    std::copy(member.begin(), member.end(), input.data());
+    EXPECT_EQ(kelo::gunzipToBuffer(input, output), 0u);
+    EXPECT_EQ(output.data(), nullptr);
+}
 
 // The rest of a short header comes from the context's template: a current header of size 0.
 TEST_F(ContainerState, AShortHeaderKeepsTheTemplateBeyondIt) {
