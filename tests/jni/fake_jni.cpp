@@ -181,17 +181,17 @@ Jni::Jni() {
         return reinterpret_cast<jthrowable>(jni.pending);
     };
     table.ExceptionClear = [](JNIEnv*) { fake::enter("ExceptionClear", true).pending = nullptr; };
-    table.Throw = [](JNIEnv*, jthrowable exception) {
+    table.Throw = [](JNIEnv*, jthrowable exception) -> jint {
         fake::enter("Throw").pending = objectOf(exception);
         return JNI_OK;
     };
-    table.MonitorEnter = [](JNIEnv*, jobject object) {
+    table.MonitorEnter = [](JNIEnv*, jobject object) -> jint {
         Jni& jni = fake::enter("MonitorEnter");
         jni.monitorHeld = object;
         ++jni.monitorDepth;
         return JNI_OK;
     };
-    table.MonitorExit = [](JNIEnv*, jobject object) {
+    table.MonitorExit = [](JNIEnv*, jobject object) -> jint {
         Jni& jni = fake::enter("MonitorExit", true);
         if (jni.monitorDepth == 0 || jni.monitorHeld != object)
             jni.violations.push_back("MonitorExit of a monitor not entered");
