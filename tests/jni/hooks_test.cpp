@@ -99,7 +99,7 @@ TEST_F(HookTest, ClassesWithoutContainersReturnEarly) {
 TEST_F(HookTest, ContainersAndCarriersAreReplacedByTheirClass) {
     reportToRuntime();
     EXPECT_EQ(load("a/B", carrierOf(packed)), sample);
-    EXPECT_EQ(jni.java.front(), "log(800,Processing a/B)");
+    EXPECT_EQ(jni.java.at(0), "log(800,Processing a/B)");
     EXPECT_EQ(load("a/B", packed), sample);
     tool.failAt = -1;
     EXPECT_EQ(load("a/B", packed), Bytes());
