@@ -90,11 +90,11 @@ TEST_F(CallbackTest, MissingMethods) {
 
 TEST_F(CallbackTest, TheRuntimeClassIsRetriedUntilFoundAndThenKept) {
     java.type.findable = false;
-    EXPECT_EQ(kelo::runtimeClass(env), nullptr);
+    EXPECT_EQ(kelo::runtimeClass(env).get(), nullptr);
     EXPECT_EQ(jni.pending, nullptr);
     java.type.findable = true;
-    EXPECT_NE(kelo::runtimeClass(env), nullptr);
-    EXPECT_NE(kelo::runtimeClass(env), nullptr);
+    EXPECT_NE(kelo::runtimeClass(env).get(), nullptr);
+    EXPECT_NE(kelo::runtimeClass(env).get(), nullptr);
     EXPECT_EQ(std::count(jni.calls.begin(), jni.calls.end(), "FindClass"), 2);
 }
 
@@ -109,7 +109,7 @@ TEST_F(CallbackTest, CleanUpDropsTheReferencesInOrderAndTheFirstWorkerStaysUntil
     EXPECT_EQ(Java_com_kelo_rvs_Runtime_iCleanUp(env, runtime), 0);
     EXPECT_EQ(jni.deletedGlobalRefs, (std::vector<const void*>{&java.type, hookRuntime, worker}));
     Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, second);
-    EXPECT_EQ(kelo::nativeWorkerRef.get(), second);
+    EXPECT_EQ(kelo::nativeWorkerRef.local(env).get(), second);
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 
 #include "jni/callbacks.h"
 #include "jni/classload/hooks.h"
+#include "jni/context.h"
+#include "jni/natives.h"
 #include "jni/state.h"
 
 using namespace testdata;
@@ -119,6 +121,17 @@ TEST_F(HookTest, WithoutTheCachedRuntimeClassNothingIsLookedUpOrReported) {
     EXPECT_EQ(load("a/B", packed), sample);
     EXPECT_EQ(std::count(jni.calls.begin(), jni.calls.end(), "FindClass"), 0);
     EXPECT_EQ(jni.java, fake::Strings());
+}
+
+// A clean-up on another thread in the middle of a callback: the callback's context reports to
+// the end through what it took, and never looks the class up where it cannot be found.
+TEST_F(HookTest, ACallbackKeepsItsReferencesThroughACleanUp) {
+    reportToRuntime();
+    kelo::_tbO context(env, kelo::hookRuntimeRef);
+    Java_com_kelo_rvs_Runtime_iCleanUp(env, runtime);
+    EXPECT_TRUE(context.log(kelo::LogError, "late"));
+    EXPECT_EQ(jni.java, fake::Strings{"log(1000,late)"});
+    EXPECT_EQ(std::count(jni.calls.begin(), jni.calls.end(), "FindClass"), 0);
 }
 
 std::vector<std::unique_ptr<unsigned char[]>> profilerBlocks;
