@@ -11,7 +11,6 @@ import java.io.ByteArrayInputStream;
 import java.io.ByteArrayOutputStream;
 import java.io.File;
 import java.io.IOException;
-import java.io.InputStream;
 import java.io.PrintStream;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
@@ -73,7 +72,7 @@ class ContainersTest {
         if (compressed) {
             assertArrayEquals(Containers.GZIP_HEADER, Arrays.copyOf(payload, 10));
             assertEquals(body, u32(c, c.length - 4), "ISIZE");
-            payload = gunzip(payload);
+            payload = TestClasses.readAll(new GZIPInputStream(new ByteArrayInputStream(payload)));
         } else {
             assertEquals(0, u32(c, 51), "no packed length");
         }
@@ -130,17 +129,6 @@ class ContainersTest {
         Run run = Run.of(args);
         assertEquals(status, run.status, run.err);
         assertTrue(run.err.contains(message), message + " in " + run.err);
-    }
-
-    private static byte[] gunzip(byte[] member) throws IOException {
-        try (InputStream in = new GZIPInputStream(new ByteArrayInputStream(member))) {
-            ByteArrayOutputStream out = new ByteArrayOutputStream();
-            byte[] buffer = new byte[4096];
-            for (int n; (n = in.read(buffer)) > 0;) {
-                out.write(buffer, 0, n);
-            }
-            return out.toByteArray();
-        }
     }
 
     /** One run of the packer's command line. */

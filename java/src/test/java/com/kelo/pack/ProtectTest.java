@@ -4,7 +4,6 @@ import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertNotNull;
 import static org.junit.jupiter.api.Assertions.assertNull;
-import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import com.kelo.rvs.EmbeddedContainers;
@@ -97,28 +96,14 @@ class ProtectTest {
         ContainersTest.Run run = ContainersTest.Run.of("protect",
                 jar("in.jar", entries).getPath(), "-o", out.getPath());
         assertEquals(0, run.status, run.err);
+        // The minimal carrier itself is the hostile sweep's, loaded without and with the hook.
         assertTrue(run.err.contains("warning: app/Future.class: ASM cannot read it"), run.err);
         assertTrue(run.out.contains("2 classes protected (embedded), 1 as minimal carriers"), run.out);
 
-        String name = "app.Future";
-        byte[] carrier;
         try (ZipFile zip = new ZipFile(out)) {
-            carrier = read(zip, "app/Future.class");
+            assertArrayEquals(future, Containers.unwrap(EmbeddedContainers.extract(
+                    read(zip, "app/Future.class"), "app/Future")));
         }
-        assertArrayEquals(future, Containers.unwrap(EmbeddedContainers.extract(carrier, "app/Future")));
-        ClassLoader fresh = new ClassLoader(null) {
-            @Override
-            protected Class<?> findClass(String n) throws ClassNotFoundException {
-                if (!n.equals(name)) {
-                    throw new ClassNotFoundException(n);
-                }
-                return defineClass(n, carrier, 0, carrier.length);
-            }
-        };
-        assertNotNull(Class.forName(name, false, fresh).getMethod("main", String[].class),
-                "the java launcher finds main, and with it the error");
-        Error e = assertThrows(Error.class, () -> Class.forName(name, true, fresh));
-        assertEquals(Carrier.protectedMessage("app/Future"), e.getMessage());
     }
 
     @Test
