@@ -8,7 +8,6 @@ import java.net.URL;
 import java.net.URLClassLoader;
 import java.nio.file.Files;
 import java.nio.file.Path;
-import java.util.AbstractList;
 import java.util.ArrayList;
 import java.util.Collection;
 import java.util.Collections;
@@ -52,7 +51,7 @@ final class ConcurrencyCheck extends JvmTest {
 
         // Every line at every level, so that the library keeps sending them all.
         List<String> lines = Collections.synchronizedList(new ArrayList<>());
-        Runtime runtime = runtime(Severity.DETAIL, lines);
+        Runtime runtime = runtime(Severity.DETAIL, lines::add);
         Map<String, byte[]> packed = classes(containers);
         check("iLoadClass", () -> sameEverywhere(serial,
                 thread -> outcomes(new ContainerLoader(runtime, packed), packed.keySet())));
@@ -94,27 +93,12 @@ final class ConcurrencyCheck extends JvmTest {
         try (URLClassLoader shared = jarLoader(jar.toFile())) {
             // Each line and message the runtime records loads the next class, unless it comes
             // from such a load.
-            runtime(Severity.DETAIL, new AbstractList<String>() {
-                @Override
-                public boolean add(String line) {
-                    reported.addAndGet(line.startsWith("error") ? 1 : 0);
-                    if (!inCallback.get()) {
-                        inCallback.set(true);
-                        String next = names.get(nested.getAndIncrement() % names.size());
-                        outcomes(shared, List.of(next));
-                        inCallback.set(false);
-                    }
-                    return true;
-                }
-
-                @Override
-                public String get(int index) {
-                    throw new UnsupportedOperationException();
-                }
-
-                @Override
-                public int size() {
-                    return 0;
+            runtime(Severity.DETAIL, line -> {
+                reported.addAndGet(line.startsWith("error") ? 1 : 0);
+                if (!inCallback.get()) {
+                    inCallback.set(true);
+                    outcomes(shared, List.of(names.get(nested.getAndIncrement() % names.size())));
+                    inCallback.set(false);
                 }
             }).installClassLoadHook("T");
             sameEverywhere(expected, thread -> {

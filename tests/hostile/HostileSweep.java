@@ -1,51 +1,37 @@
 package com.kelo.rvs;
 
-import static com.kelo.pack.ContainerHeader.OFFSET_CLASS_CRC;
-import static com.kelo.pack.ContainerHeader.OFFSET_CLASS_KIND;
-import static com.kelo.pack.ContainerHeader.OFFSET_CLASS_SIZE;
-import static com.kelo.pack.ContainerHeader.OFFSET_COMPRESSED;
-import static com.kelo.pack.ContainerHeader.OFFSET_FORMAT_VERSION;
-import static com.kelo.pack.ContainerHeader.OFFSET_HEADER_LENGTH;
-import static com.kelo.pack.ContainerHeader.OFFSET_MAX_JAVA;
-import static com.kelo.pack.ContainerHeader.OFFSET_MIN_JAVA;
-import static com.kelo.pack.ContainerHeader.OFFSET_OPTIONS;
-import static com.kelo.pack.ContainerHeader.OFFSET_PACKED_LENGTH;
-
 import com.kelo.pack.Carrier;
 import com.kelo.pack.ContainerHeader;
 import java.util.ArrayList;
 import java.util.Arrays;
-import java.util.Collections;
 import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Map;
 import java.util.Set;
 import java.util.TreeMap;
+import java.util.concurrent.atomic.AtomicInteger;
 import java.util.function.BiFunction;
 
 /**
  * Damaged forms of real containers through iLoadClass, then through the class-load hook as they
- * are and inside carrier class files, and every truncation of the intact carriers: every
- * truncation, and every header field set to 0, 1, its largest value and its own value plus and
- * minus one (but class kind 0, whose failing version gate would end the JVM). Each answer must be
- * the original class, or a clean refusal: null from iLoadClass, the JVM's ClassFormatError, or,
- * from the hook, the carrier itself when it holds no container the library can use.
+ * are and inside carrier class files, and every truncation of the intact carriers. The damaged
+ * forms: every truncation, and every header byte and multi-byte field set to 0, 1, its largest
+ * value and its own value plus and minus one (but class kind 0, whose failing version gate would
+ * end the JVM). Each answer must be the original class, or a clean refusal: null from iLoadClass,
+ * the JVM's ClassFormatError, or, from the hook, the carrier itself when it holds no container
+ * the library can use.
  */
 final class HostileSweep extends JvmTest {
     /** The library's bound on what a gzip member may inflate to: its length times this. */
     private static final long MAX_DEFLATE_RATIO = 1032;
     private static final int GZIP_FRAME = 18;
-    /** Offset and width of each header field; the signature and the Java versions bytewise. */
-    private static final int[][] FIELDS = {{0, 1}, {1, 1}, {2, 1}, {3, 1}, {4, 1}, {5, 1}, {6, 1},
-        {7, 1}, {OFFSET_CLASS_KIND, 1}, {OFFSET_FORMAT_VERSION, 2}, {OFFSET_HEADER_LENGTH, 2},
-        {OFFSET_MIN_JAVA, 1}, {OFFSET_MIN_JAVA + 1, 1}, {OFFSET_MIN_JAVA + 2, 1},
-        {OFFSET_MIN_JAVA + 3, 1}, {OFFSET_MAX_JAVA, 1}, {OFFSET_MAX_JAVA + 1, 1},
-        {OFFSET_MAX_JAVA + 2, 1}, {OFFSET_MAX_JAVA + 3, 1}, {OFFSET_COMPRESSED, 1},
-        {OFFSET_CLASS_SIZE, 4}, {OFFSET_PACKED_LENGTH, 4}, {OFFSET_OPTIONS, 1},
-        {OFFSET_CLASS_CRC, 4}};
+    /** The multi-byte fields of the header, as offset and width; every byte is one as well. */
+    private static final int[][] WIDE_FIELDS = {{ContainerHeader.OFFSET_FORMAT_VERSION, 2},
+        {ContainerHeader.OFFSET_HEADER_LENGTH, 2}, {ContainerHeader.OFFSET_CLASS_SIZE, 4},
+        {ContainerHeader.OFFSET_PACKED_LENGTH, 4}, {ContainerHeader.OFFSET_CLASS_CRC, 4}};
 
-    private final List<String> reports = Collections.synchronizedList(new ArrayList<>());
-    private final Runtime runtime = runtime(null, reports);
+    private final AtomicInteger reports = new AtomicInteger();
+    private final Runtime runtime = runtime(null, line -> reports.incrementAndGet());
     private final Map<String, Integer> answers = new TreeMap<>();
 
     /** A fresh loader that defines what it is given; its parent resolves the packer's types. */
@@ -88,7 +74,7 @@ final class HostileSweep extends JvmTest {
             base.damaged.forEach((label, data) -> sweep("iLoadClass", base, label, (loader, name) ->
                     runtime.iLoadClass(loader, name.replace('.', '/'), data)));
         }
-        int direct = reports.size();
+        int direct = reports.get();
         // From here on, every class defined in this JVM passes the hook first.
         runtime.installClassLoadHook("T");
         for (Base base : bases) {
@@ -109,7 +95,7 @@ final class HostileSweep extends JvmTest {
         }
         answers.forEach((answer, count) -> System.out.printf("%-40s %6d%n", answer, count));
         System.out.println("errors reported: " + direct + " through iLoadClass, "
-                + (reports.size() - direct) + " through the hook");
+                + (reports.get() - direct) + " through the hook");
         // The sanitizer run refuses larger allocations: intact containers must stay below that.
         String limit = System.getProperty("kelo.rvs.test.allocationLimit");
         long justified = bases.stream().mapToLong(Base::justified).max().getAsLong();
@@ -124,15 +110,19 @@ final class HostileSweep extends JvmTest {
         for (int length = 0; length < container.length; length++) {
             forms.put("cut to " + length, Arrays.copyOf(container, length));
         }
-        for (int[] field : FIELDS) {
+        List<int[]> fields = new ArrayList<>(List.of(WIDE_FIELDS));
+        for (int at = 0; at < ContainerHeader.LENGTH; at++) {
+            fields.add(new int[] {at, 1});
+        }
+        for (int[] field : fields) {
             long max = (1L << 8 * field[1]) - 1;
             long value = 0;
             for (int i = field[1] - 1; i >= 0; i--) {
                 value = value << 8 | container[field[0] + i] & 0xFF;
             }
             for (long changed : new long[] {0, 1, max, value + 1 & max, value - 1 & max}) {
-                if (field[0] != OFFSET_CLASS_KIND || changed != 0) {
-                    forms.putIfAbsent("field at " + field[0] + " = " + changed,
+                if (field[0] != ContainerHeader.OFFSET_CLASS_KIND || changed != 0) {
+                    forms.putIfAbsent(field[1] + " bytes at " + field[0] + " = " + changed,
                             with(container, field[0], field[1], changed));
                 }
             }

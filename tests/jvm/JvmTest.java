@@ -28,7 +28,6 @@ import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Executors;
 import java.util.concurrent.Future;
 import java.util.concurrent.TimeUnit;
-import java.util.concurrent.TimeoutException;
 import java.util.function.Consumer;
 import java.util.function.IntFunction;
 import java.util.jar.Attributes;
@@ -97,11 +96,11 @@ class JvmTest {
     }
 
     /**
-     * A runtime that keeps in `lines` its log lines from `lowest` on ("SEVERITY text", marked
+     * A runtime that hands `lines` its log lines from `lowest` on ("SEVERITY text", marked
      * " [locked]" when the runtime class's monitor is held) and its messages ("started", "error
      * text"). The library is loaded first.
      */
-    static Runtime runtime(Severity lowest, List<String> lines) {
+    static Runtime runtime(Severity lowest, Consumer<String> lines) {
         LibraryLoader.loadOnce();
         Runtime runtime = new Runtime(new LogTarget() {
             @Override
@@ -112,7 +111,7 @@ class JvmTest {
             @Override
             public void log(Severity severity, String text, Throwable thrown) {
                 if (isLoggable(severity)) {
-                    lines.add(severity + " " + text
+                    lines.accept(severity + " " + text
                             + (Thread.holdsLock(Runtime.class) ? " [locked]" : ""));
                 }
             }
@@ -120,12 +119,12 @@ class JvmTest {
         runtime.addListener(new RuntimeListener() {
             @Override
             public void started() {
-                lines.add("started");
+                lines.accept("started");
             }
 
             @Override
             public void error(String text) {
-                lines.add("error " + text);
+                lines.accept("error " + text);
             }
         });
         return runtime;
@@ -236,41 +235,29 @@ class JvmTest {
 
     /**
      * Runs one task per thread, all released at once, and answers their results in order. Fails
-     * with every thread's stack when they have not finished within three minutes.
+     * when they have not all finished within three minutes.
      */
     static <T> List<T> inParallel(int threads, IntFunction<Callable<T>> tasks) throws Exception {
-        ExecutorService pool = Executors.newFixedThreadPool(threads, work -> {
-            Thread thread = new Thread(work);
-            thread.setDaemon(true);
-            return thread;
-        });
+        ExecutorService pool = Executors.newFixedThreadPool(threads);
         CyclicBarrier start = new CyclicBarrier(threads);
+        List<Callable<T>> started = new ArrayList<>();
+        for (int i = 0; i < threads; i++) {
+            Callable<T> task = tasks.apply(i);
+            started.add(() -> {
+                start.await();
+                return task.call();
+            });
+        }
+        List<T> results = new ArrayList<>();
         try {
-            List<Future<T>> futures = new ArrayList<>();
-            for (int i = 0; i < threads; i++) {
-                Callable<T> task = tasks.apply(i);
-                futures.add(pool.submit(() -> {
-                    start.await();
-                    return task.call();
-                }));
+            // A task that has not finished is cancelled: its get() throws.
+            for (Future<T> future : pool.invokeAll(started, 3, TimeUnit.MINUTES)) {
+                results.add(future.get());
             }
-            long deadline = System.nanoTime() + TimeUnit.MINUTES.toNanos(3);
-            List<T> results = new ArrayList<>();
-            for (Future<T> future : futures) {
-                try {
-                    results.add(future.get(deadline - System.nanoTime(), TimeUnit.NANOSECONDS));
-                } catch (TimeoutException e) {
-                    StringBuilder dump = new StringBuilder("the threads are still running:");
-                    Thread.getAllStackTraces().forEach((thread, frames) -> dump.append("\n")
-                            .append(thread).append(Arrays.stream(frames)
-                                    .map(f -> "\n    at " + f).collect(Collectors.joining())));
-                    throw new AssertionError(dump);
-                }
-            }
-            return results;
         } finally {
             pool.shutdownNow();
         }
+        return results;
     }
 
     /** What a child JVM printed, standard output and error together, and its exit status. */

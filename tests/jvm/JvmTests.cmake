@@ -1,18 +1,18 @@
 # How JVM tests are built and run. Included by tests/CMakeLists.txt before the directories that
 # use it. Needs Java (17 and later), UseJava and the targets KeloRvs4J32, kelo-rvs and kelo-pack.
 #
-# kelo_add_jvm_test_jar(<target> SOURCES <file>... [INCLUDE_JARS <jar>...])
+# kelo_add_jvm_test_jar(<target> <source>...)
 #   A test jar of the sources and the shared helpers (JvmTest.java), against kelo-rvs.jar and
 #   kelo-pack.jar.
 #
 # kelo_add_jvm_test(NAME <name> ARGS <main class> <argument>... [JARS <jar target>...]
 #                   [OPTIONS <jvm option>...] [LABELS <label>...] [TIMEOUT <seconds>]
-#                   [OTHER_JDKS] [NO_LIBRARY] [SANITIZED <label>...] [ASAN_OPTIONS <a=b:c=d>])
+#                   [OTHER_JDKS] [SANITIZED <label>...] [ASAN_OPTIONS <a=b:c=d>])
 #   Runs java -Xcheck:jni -Dkelo.rvs.library=<built library> <OPTIONS>
 #   -cp kelo-rvs.jar:kelo-pack.jar:<JARS> <ARGS>, which fails on any line with "WARNING" (JNI
-#   misuse, restricted native access). NO_LIBRARY leaves out the -D option. OTHER_JDKS: also as
-#   <name>_jdk<N> on every JDK of KELO_OTHER_JDKS. In the sanitizer build only tests with
-#   SANITIZED run, as <name>_asan with those labels and the sanitized library (see below).
+#   misuse, restricted native access). OTHER_JDKS: also as <name>_jdk<N> on every JDK of
+#   KELO_OTHER_JDKS. In the sanitizer build only tests with SANITIZED run, as <name>_asan with
+#   those labels and the sanitized library (see below).
 
 # Further JDKs for the tests that ask for them: by default every JDK 17 or later under
 # /usr/lib/jvm besides the one of the build.
@@ -37,23 +37,19 @@ if(NOT DEFINED KELO_OTHER_JDKS)
 endif()
 
 function(kelo_add_jvm_test_jar target)
-    cmake_parse_arguments(PARSE_ARGV 1 jar "" "" "SOURCES;INCLUDE_JARS")
     set(CMAKE_JAVA_COMPILE_FLAGS -encoding UTF-8 -Xlint:all -Werror)
-    add_jar(${target} SOURCES ${jar_SOURCES} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/JvmTest.java
-        INCLUDE_JARS kelo-rvs kelo-pack ${jar_INCLUDE_JARS})
+    add_jar(${target} SOURCES ${ARGN} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/JvmTest.java
+        INCLUDE_JARS kelo-rvs kelo-pack)
 endfunction()
 
 function(kelo_add_jvm_test)
-    cmake_parse_arguments(PARSE_ARGV 0 test "OTHER_JDKS;NO_LIBRARY" "NAME;TIMEOUT;ASAN_OPTIONS"
+    cmake_parse_arguments(PARSE_ARGV 0 test "OTHER_JDKS" "NAME;TIMEOUT;ASAN_OPTIONS"
         "ARGS;JARS;OPTIONS;LABELS;SANITIZED")
     set(classes $<TARGET_PROPERTY:kelo-rvs,JAR_FILE>:$<TARGET_PROPERTY:kelo-pack,JAR_FILE>)
     foreach(jar IN LISTS test_JARS)
         string(APPEND classes :$<TARGET_PROPERTY:${jar},JAR_FILE>)
     endforeach()
-    set(options ${test_OPTIONS})
-    if(NOT test_NO_LIBRARY)
-        list(PREPEND options -Dkelo.rvs.library=$<TARGET_FILE:KeloRvs4J32>)
-    endif()
+    set(options -Dkelo.rvs.library=$<TARGET_FILE:KeloRvs4J32> ${test_OPTIONS})
     if(NOT test_TIMEOUT)
         set(test_TIMEOUT 300)
     endif()

@@ -6,7 +6,6 @@ import java.net.URL;
 import java.net.URLClassLoader;
 import java.nio.file.Files;
 import java.nio.file.Path;
-import java.util.ArrayList;
 import java.util.Map;
 import java.util.concurrent.Callable;
 import java.util.stream.LongStream;
@@ -39,7 +38,7 @@ final class LeakCheck extends JvmTest {
         jar.deleteOnExit();
         Map<String, byte[]> containers = classes(jar);
         long allowed = classes(corpus).values().stream().mapToLong(b -> b.length).sum() / 4;
-        Runtime runtime = runtime(null, new ArrayList<>());
+        Runtime runtime = runtime(null, line -> {});
         LeakCheck check = new LeakCheck();
         check.check("iLoadClass", () -> flat("iLoadClass", containers,
                 () -> new ContainerLoader(runtime, containers), allowed));
