@@ -1,8 +1,9 @@
 // The process-wide state that changes once, raced by many threads at once: the start message, the
 // thread-suspension switch, the Java version gate, the cached runtime build, the worker's method
-// ids, and the lazily made objects of the support library. Each thread has a JNI environment of its
-// own and shares the runtime object, its class and the native worker, as Java threads do. Built
-// with ThreadSanitizer, any unsynchronised access among them fails the run.
+// ids, and the lazily made objects of the support library; and the application name, set by all.
+// Each thread has a JNI environment of its own and shares the runtime object, its class and the
+// native worker, as Java threads do. Built with ThreadSanitizer, any unsynchronised access among
+// them fails the run.
 #include "container_builder.h"
 #include "fake_jni.h"
 
@@ -72,9 +73,11 @@ long loadOnOwnEnvironment(jobject runtime, const Bytes& classFile, StartLine& st
     const Bytes good = container(classFile, false);
     const Bytes broken = container(classFile, true);
     start.arrive();
-    for (int round = 0; round < Rounds; ++round)
+    for (int round = 0; round < Rounds; ++round) {
         Java_com_kelo_rvs_Runtime_iLoadClass(jni.env, runtime, loader, jni.newString("a/B"),
                                              jni.newByteArray(round % 2 ? broken : good));
+        Java_com_kelo_rvs_Runtime_iSetApplicationName(jni.env, runtime, jni.newString("Racing"));
+    }
     EXPECT_EQ(jni.violations, fake::Strings());
     EXPECT_EQ(jni.heldArrayElements + jni.heldUtfChars + jni.monitorDepth, 0);
     EXPECT_EQ(jni.definitions.size(), std::size_t{Rounds / 2});
