@@ -78,8 +78,7 @@ class CallbacksTest {
     static Stream<Arguments> thresholds() {
         // Progress lines are debugging output: the default level INFO keeps them back.
         return Stream.of(forBothTargets(Level.OFF, Integer.MAX_VALUE),
-                forBothTargets(Level.SEVERE, 1000), forBothTargets(Level.INFO, 1000),
-                forBothTargets(Level.CONFIG, 1000), forBothTargets(Level.FINE, 800),
+                forBothTargets(Level.INFO, 1000), forBothTargets(Level.FINE, 800),
                 forBothTargets(Level.FINER, Integer.MIN_VALUE))
             .flatMap(rows -> rows);
     }
