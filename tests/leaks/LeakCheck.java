@@ -18,8 +18,8 @@ import java.util.stream.LongStream;
  * thread) by a megabyte or two, so each end of the stretch is the median of five rounds: rounds 5
  * to 9, and the last five. Their difference must stay below a quarter of one round's class bytes,
  * where a leak of each class's bytes, its packed bytes or even its name would add several times
- * that over the 21 rounds between them. Classes that need
- * others from outside the jar cannot be defined; each round must define the same number.
+ * that over the 21 rounds between them. Classes that need others from outside the jar cannot be
+ * defined; each round must define the same number.
  */
 final class LeakCheck extends JvmTest {
     private static final int ROUNDS = 30;
