@@ -1,8 +1,9 @@
 // The process-wide state that changes once, raced by many threads at once: the start message, the
 // thread-suspension switch, the Java version gate, the cached runtime build, the worker's method
-// ids, and the lazily made objects of the support library. Each thread has a JNI environment of its
-// own and shares the runtime object, its class and the native worker, as Java threads do. Built
-// with ThreadSanitizer, any unsynchronised access among them fails the run.
+// ids, and the lazily made objects of the support library; and the application name, set by all.
+// Each thread has a JNI environment of its own and shares the runtime object, its class and the
+// native worker, as Java threads do. Built with ThreadSanitizer, any unsynchronised access among
+// them fails the run.
 #include "container_builder.h"
 #include "fake_jni.h"
 
@@ -60,35 +61,41 @@ Bytes container(const Bytes& classFile, bool broken) {
     return bytes;
 }
 
-// What one thread saw through its own environment.
-struct Outcome {
-    fake::Strings java;
-    fake::Strings violations;
-    std::vector<Bytes> defined;
-    int heldResources = 0;
-};
-
-Outcome loadOnOwnEnvironment(jobject runtime, const Bytes& good, const Bytes& broken,
-                             StartLine& start) {
+// Loads good and broken containers in turns through a JNI environment of this thread's own, and
+// checks what that environment saw. Answers how many start messages it sent.
+long loadOnOwnEnvironment(jobject runtime, const Bytes& classFile, StartLine& start) {
     fake::Jni jni;
     fake::Class& system = jni.addClass("java/lang/System");
     system.method("getProperty", "(Ljava/lang/String;)Ljava/lang/String;");
     system.method("exit", "(I)V");
     jni.systemProperties["java.version"] = "17.0.9";
     const jobject loader = jni.newObject(jni.addClass("java/lang/ClassLoader"));
+    const Bytes good = container(classFile, false);
+    const Bytes broken = container(classFile, true);
     start.arrive();
     for (int round = 0; round < Rounds; ++round) {
-        const Bytes& data = round % 2 ? broken : good;
         Java_com_kelo_rvs_Runtime_iLoadClass(jni.env, runtime, loader, jni.newString("a/B"),
-                                             jni.newByteArray(data));
+                                             jni.newByteArray(round % 2 ? broken : good));
+        Java_com_kelo_rvs_Runtime_iSetApplicationName(jni.env, runtime, jni.newString("Racing"));
     }
-    Outcome outcome;
-    outcome.java = jni.java;
-    outcome.violations = jni.violations;
+    EXPECT_EQ(jni.violations, fake::Strings());
+    EXPECT_EQ(jni.heldArrayElements + jni.heldUtfChars + jni.monitorDepth, 0);
+    EXPECT_EQ(jni.definitions.size(), std::size_t{Rounds / 2});
     for (const fake::Definition& definition : jni.definitions)
-        outcome.defined.push_back(definition.bytes);
-    outcome.heldResources = jni.heldArrayElements + jni.heldUtfChars + jni.monitorDepth;
-    return outcome;
+        EXPECT_EQ(definition.bytes, classFile);
+    // Every report is bracketed by the worker: the switch is on before the first one.
+    fake::Strings reports, bracketed;
+    for (const std::string& call : jni.java) {
+        if (call == "suspendThreads()" || call == "resumeThreads()" ||
+            call.rfind("errorUnspecified(", 0) == 0)
+            reports.push_back(call);
+    }
+    for (int round = 0; round < Rounds / 2; ++round)
+        bracketed.insert(
+            bracketed.end(),
+            {"suspendThreads()", "errorUnspecified(Decompression failed!)", "resumeThreads()"});
+    EXPECT_EQ(reports, bracketed);
+    return std::count(jni.java.begin(), jni.java.end(), "messageStart()");
 }
 
 // The addresses of the process-wide objects as one thread finds them.
@@ -113,42 +120,16 @@ TEST_F(OnceStateTest, FirstContainersOfManyThreadsSetTheStateOnce) {
     // Runtime's construction does; everything else is first used by the threads at once.
     ASSERT_NE(kelo::runtimeClass(env).get(), nullptr);
     ASSERT_EQ(Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker), 0);
-    jni.calls.clear();
     const Bytes classFile = testdata::minimalClassFile("a/B");
-    const Bytes good = container(classFile, false);
-    const Bytes broken = container(classFile, true);
-
     StartLine start(Threads);
-    std::vector<Outcome> outcomes(Threads);
+    std::atomic<long> starts{0};
     std::vector<std::thread> threads;
-    for (Outcome& outcome : outcomes)
+    for (int i = 0; i < Threads; ++i)
         threads.emplace_back(
-            [&, this] { outcome = loadOnOwnEnvironment(runtime, good, broken, start); });
+            [&, this] { starts += loadOnOwnEnvironment(runtime, classFile, start); });
     for (std::thread& thread : threads)
         thread.join();
-
-    int starts = 0;
-    for (const Outcome& outcome : outcomes) {
-        EXPECT_EQ(outcome.violations, fake::Strings());
-        EXPECT_EQ(outcome.heldResources, 0);
-        EXPECT_EQ(outcome.defined, std::vector<Bytes>(Rounds / 2, classFile));
-        starts += static_cast<int>(
-            std::count(outcome.java.begin(), outcome.java.end(), "messageStart()"));
-        // Every report is bracketed by the worker: the switch is on before the first one.
-        std::vector<std::string> reports;
-        for (const std::string& call : outcome.java) {
-            if (call == "suspendThreads()" || call == "resumeThreads()" ||
-                call.rfind("errorUnspecified(", 0) == 0)
-                reports.push_back(call);
-        }
-        std::vector<std::string> bracketed;
-        for (int round = 0; round < Rounds / 2; ++round)
-            bracketed.insert(
-                bracketed.end(),
-                {"suspendThreads()", "errorUnspecified(Decompression failed!)", "resumeThreads()"});
-        EXPECT_EQ(reports, bracketed);
-    }
-    EXPECT_EQ(starts, 1);
+    EXPECT_EQ(starts.load(), 1);
     EXPECT_EQ(kelo::runtimeBuild.load(), 123);
     EXPECT_TRUE(kelo::threadSuspension.load());
     EXPECT_FALSE(kelo::versionGatePending.load());

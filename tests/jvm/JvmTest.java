@@ -1,0 +1,286 @@
+package com.kelo.rvs;
+
+import com.kelo.pack.Containers;
+import com.kelo.pack.JarProtector;
+import com.kelo.pack.WrapOptions;
+import com.kelo.rvs.LogTarget.Severity;
+import java.io.File;
+import java.io.IOException;
+import java.io.InputStream;
+import java.io.OutputStream;
+import java.io.PrintStream;
+import java.lang.reflect.Executable;
+import java.lang.reflect.Field;
+import java.lang.reflect.Modifier;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.Collections;
+import java.util.List;
+import java.util.Map;
+import java.util.Objects;
+import java.util.TreeMap;
+import java.util.concurrent.Callable;
+import java.util.concurrent.CyclicBarrier;
+import java.util.concurrent.ExecutorService;
+import java.util.concurrent.Executors;
+import java.util.concurrent.Future;
+import java.util.concurrent.TimeUnit;
+import java.util.function.Consumer;
+import java.util.function.IntFunction;
+import java.util.jar.Attributes;
+import java.util.jar.JarEntry;
+import java.util.jar.JarOutputStream;
+import java.util.jar.Manifest;
+import java.util.stream.Collectors;
+import java.util.stream.Stream;
+import java.util.zip.ZipEntry;
+import java.util.zip.ZipFile;
+
+/**
+ * What the JVM tests share, compiled into each test jar: a walk over cases that prints
+ * "N passed, M failed", containers made by the packer, jars read and written, a loader over
+ * containers, a runtime that records what the library reports, threads started at once and
+ * child JVMs of the same java.
+ */
+class JvmTest {
+    interface Check {
+        void run() throws Exception;
+    }
+
+    private int passed;
+    private int failed;
+
+    /** Runs one case; a failure is printed (the first 20 in full) and the walk goes on. */
+    void check(String name, Check check) {
+        try {
+            check.run();
+            passed++;
+        } catch (Throwable e) {
+            if (++failed <= 20) {
+                System.out.println("FAILED " + name + ": " + e);
+                Arrays.stream(e.getStackTrace()).limit(8).forEach(System.out::println);
+            }
+        }
+    }
+
+    /** Prints the counts and ends the JVM: status 0 only when cases ran and all passed. */
+    void end() {
+        System.out.println(passed + " passed, " + failed + " failed");
+        System.exit(failed == 0 && passed > 0 ? 0 : 1);
+    }
+
+    static void expect(boolean holds, Object what) {
+        if (!holds) {
+            throw new AssertionError(what);
+        }
+    }
+
+    /** Compares arrays by content. */
+    static void expect(Object expected, Object actual, Object what) {
+        if (!Objects.deepEquals(expected, actual)) {
+            throw new AssertionError(what + ": expected " + Arrays.deepToString(new Object[] {
+                expected}) + ", found " + Arrays.deepToString(new Object[] {actual}));
+        }
+    }
+
+    /** What the call answered, as text, or the simple name of what it threw. */
+    static String outcome(Callable<?> call) {
+        try {
+            return String.valueOf(call.call());
+        } catch (Throwable e) {
+            return e.getClass().getSimpleName();
+        }
+    }
+
+    /**
+     * A runtime that hands `lines` its log lines from `lowest` on ("SEVERITY text", marked
+     * " [locked]" when the runtime class's monitor is held) and its messages ("started", "error
+     * text"). The library is loaded first.
+     */
+    static Runtime runtime(Severity lowest, Consumer<String> lines) {
+        LibraryLoader.loadOnce();
+        Runtime runtime = new Runtime(new LogTarget() {
+            @Override
+            public boolean isLoggable(Severity severity) {
+                return lowest != null && severity.compareTo(lowest) >= 0;
+            }
+
+            @Override
+            public void log(Severity severity, String text, Throwable thrown) {
+                if (isLoggable(severity)) {
+                    lines.accept(severity + " " + text
+                            + (Thread.holdsLock(Runtime.class) ? " [locked]" : ""));
+                }
+            }
+        });
+        runtime.addListener(new RuntimeListener() {
+            @Override
+            public void started() {
+                lines.accept("started");
+            }
+
+            @Override
+            public void error(String text) {
+                lines.accept("error " + text);
+            }
+        });
+        return runtime;
+    }
+
+    static String internalName(Class<?> type) {
+        return type.getName().replace('.', '/');
+    }
+
+    static byte[] classFile(Class<?> type) throws IOException {
+        try (InputStream in = type.getResourceAsStream("/" + internalName(type) + ".class")) {
+            return in.readAllBytes();
+        }
+    }
+
+    /** The class file as the packer wraps it: compressed and checked, unless `options` say. */
+    static byte[] container(byte[] classFile, Consumer<WrapOptions> options) throws Exception {
+        WrapOptions wrap = new WrapOptions();
+        options.accept(wrap);
+        return Containers.wrap(classFile, wrap);
+    }
+
+    /** A copy with the little-endian field of `width` bytes at `offset` set to `value`. */
+    static byte[] with(byte[] data, int offset, int width, long value) {
+        byte[] changed = data.clone();
+        for (int i = 0; i < width; i++) {
+            changed[offset + i] = (byte) (value >>> 8 * i);
+        }
+        return changed;
+    }
+
+    /** The classes of a jar by binary name, sorted; module descriptors are no classes. */
+    static Map<String, byte[]> classes(File jar) throws IOException {
+        Map<String, byte[]> classes = new TreeMap<>();
+        try (ZipFile zip = new ZipFile(jar)) {
+            for (ZipEntry entry : Collections.list(zip.entries())) {
+                String name = entry.getName();
+                if (name.endsWith(".class") && !name.startsWith("META-INF/")
+                        && !name.endsWith("module-info.class")) {
+                    classes.put(name.substring(0, name.length() - 6).replace('/', '.'),
+                            zip.getInputStream(entry).readAllBytes());
+                }
+            }
+        }
+        return classes;
+    }
+
+    /** A jar of classes by binary name, its manifest naming the main class if there is one. */
+    static Path jar(Path file, Map<String, byte[]> classes, String mainClass) throws IOException {
+        Manifest manifest = new Manifest();
+        manifest.getMainAttributes().put(Attributes.Name.MANIFEST_VERSION, "1.0");
+        if (mainClass != null) {
+            manifest.getMainAttributes().put(Attributes.Name.MAIN_CLASS, mainClass);
+        }
+        try (JarOutputStream out = new JarOutputStream(Files.newOutputStream(file), manifest)) {
+            for (Map.Entry<String, byte[]> entry : classes.entrySet()) {
+                out.putNextEntry(new JarEntry(entry.getKey().replace('.', '/') + ".class"));
+                out.write(entry.getValue());
+            }
+        }
+        return file;
+    }
+
+    /** The jar as the packer protects it, in that form. */
+    static File protect(File jar, Path folder, JarProtector.Form form) throws Exception {
+        JarProtector protector = new JarProtector();
+        protector.form = form;
+        File protectedJar = folder.resolve(form + ".jar").toFile();
+        protector.protect(jar, protectedJar, new PrintStream(OutputStream.nullOutputStream()));
+        return protectedJar;
+    }
+
+    /** Defines containers (by binary name) through iLoadClass, other classes by its parent. */
+    static final class ContainerLoader extends ClassLoader {
+        private final Runtime runtime;
+        private final Map<String, byte[]> containers;
+
+        ContainerLoader(Runtime runtime, Map<String, byte[]> containers) {
+            super(ClassLoader.getPlatformClassLoader());
+            this.runtime = runtime;
+            this.containers = containers;
+        }
+
+        @Override
+        protected Class<?> findClass(String name) throws ClassNotFoundException {
+            byte[] container = containers.get(name);
+            Class<?> defined = container == null ? null
+                    : runtime.iLoadClass(this, name.replace('.', '/'), container);
+            if (defined == null) {
+                throw new ClassNotFoundException(name);
+            }
+            return defined;
+        }
+    }
+
+    /** A class's modifiers, name, supertypes and declared members, to compare two copies. */
+    static String describe(Class<?> type) {
+        List<String> members = Stream.of(type.getDeclaredFields(), type.getDeclaredConstructors(),
+                        type.getDeclaredMethods())
+                .flatMap(Arrays::stream)
+                .map(m -> m instanceof Field f ? f.toGenericString()
+                        : ((Executable) m).toGenericString())
+                .sorted().collect(Collectors.toList());
+        return Modifier.toString(type.getModifiers()) + " " + type.getName() + " extends "
+                + type.getGenericSuperclass() + " implements "
+                + Arrays.toString(type.getGenericInterfaces()) + " " + members;
+    }
+
+    /**
+     * Runs one task per thread, all released at once, and answers their results in order. Fails
+     * when they have not all finished within three minutes.
+     */
+    static <T> List<T> inParallel(int threads, IntFunction<Callable<T>> tasks) throws Exception {
+        ExecutorService pool = Executors.newFixedThreadPool(threads);
+        CyclicBarrier start = new CyclicBarrier(threads);
+        List<Callable<T>> started = new ArrayList<>();
+        for (int i = 0; i < threads; i++) {
+            Callable<T> task = tasks.apply(i);
+            started.add(() -> {
+                start.await();
+                return task.call();
+            });
+        }
+        List<T> results = new ArrayList<>();
+        try {
+            // A task that has not finished is cancelled: its get() throws.
+            for (Future<T> future : pool.invokeAll(started, 3, TimeUnit.MINUTES)) {
+                results.add(future.get());
+            }
+        } finally {
+            pool.shutdownNow();
+        }
+        return results;
+    }
+
+    /** What a child JVM printed, standard output and error together, and its exit status. */
+    record Child(int status, String output) {}
+
+    /**
+     * Runs a JVM of this java under -Xcheck:jni, with the library this one was given, and fails
+     * on a JNI warning. The arguments are further JVM options, the main class and its arguments.
+     */
+    static Child child(String classPath, String... arguments) throws Exception {
+        List<String> command = new ArrayList<>(List.of(
+                Path.of(System.getProperty("java.home"), "bin", "java").toString(), "-Xcheck:jni",
+                "-Dkelo.rvs.library=" + System.getProperty(Runtime.LIBRARY_PROPERTY, ""),
+                "-cp", classPath));
+        // From JDK 24 on, System.load warns unless the code calling it may use native access.
+        if (java.lang.Runtime.version().feature() >= 24) {
+            command.add("--enable-native-access=ALL-UNNAMED");
+        }
+        command.addAll(List.of(arguments));
+        Process process = new ProcessBuilder(command).redirectErrorStream(true).start();
+        String output = new String(process.getInputStream().readAllBytes(), StandardCharsets.UTF_8);
+        Child child = new Child(process.waitFor(), output);
+        expect(!output.contains("WARNING"), output);
+        return child;
+    }
+}

@@ -1,0 +1,112 @@
+# How JVM tests are built and run. Included by tests/CMakeLists.txt before the directories that
+# use it. Needs Java (17 and later), UseJava and the targets KeloRvs4J32, kelo-rvs and kelo-pack.
+#
+# kelo_add_jvm_test_jar(<target> <source>...)
+#   A test jar of the sources and the shared helpers (JvmTest.java), against kelo-rvs.jar and
+#   kelo-pack.jar.
+#
+# kelo_add_jvm_test(NAME <name> ARGS <main class> <argument>... [JARS <jar target>...]
+#                   [OPTIONS <jvm option>...] [LABELS <label>...] [TIMEOUT <seconds>]
+#                   [OTHER_JDKS] [SANITIZED <label>...] [ASAN_OPTIONS <a=b:c=d>])
+#   Runs java -Xcheck:jni -Dkelo.rvs.library=<built library> <OPTIONS>
+#   -cp kelo-rvs.jar:kelo-pack.jar:<JARS> <ARGS>, which fails on any line with "WARNING" (JNI
+#   misuse, restricted native access). OTHER_JDKS: also as <name>_jdk<N> on every JDK of
+#   KELO_OTHER_JDKS. In the sanitizer build only tests with SANITIZED run, as <name>_asan with
+#   those labels and the sanitized library (see below).
+
+# Further JDKs for the tests that ask for them: by default every JDK 17 or later under
+# /usr/lib/jvm besides the one of the build.
+if(NOT DEFINED KELO_OTHER_JDKS)
+    get_filename_component(build_java "${Java_JAVA_EXECUTABLE}" REALPATH)
+    set(found)
+    set(seen "${build_java}")
+    file(GLOB homes LIST_DIRECTORIES true /usr/lib/jvm/*)
+    foreach(home IN LISTS homes)
+        get_filename_component(java "${home}/bin/java" REALPATH)
+        if(EXISTS "${java}" AND EXISTS "${home}/release" AND NOT java IN_LIST seen)
+            file(STRINGS "${home}/release" version REGEX "^JAVA_VERSION=\"[0-9]+")
+            string(REGEX MATCH "[0-9]+" feature "${version}")
+            if(feature GREATER_EQUAL 17)
+                list(APPEND found "${home}")
+                list(APPEND seen "${java}")
+            endif()
+        endif()
+    endforeach()
+    set(KELO_OTHER_JDKS "${found}" CACHE STRING
+        "Java homes of further JDKs that the JVM tests marked OTHER_JDKS run on")
+endif()
+
+function(kelo_add_jvm_test_jar target)
+    set(CMAKE_JAVA_COMPILE_FLAGS -encoding UTF-8 -Xlint:all -Werror)
+    add_jar(${target} SOURCES ${ARGN} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/JvmTest.java
+        INCLUDE_JARS kelo-rvs kelo-pack)
+endfunction()
+
+function(kelo_add_jvm_test)
+    cmake_parse_arguments(PARSE_ARGV 0 test "OTHER_JDKS" "NAME;TIMEOUT;ASAN_OPTIONS"
+        "ARGS;JARS;OPTIONS;LABELS;SANITIZED")
+    set(classes $<TARGET_PROPERTY:kelo-rvs,JAR_FILE>:$<TARGET_PROPERTY:kelo-pack,JAR_FILE>)
+    foreach(jar IN LISTS test_JARS)
+        string(APPEND classes :$<TARGET_PROPERTY:${jar},JAR_FILE>)
+    endforeach()
+    set(options -Dkelo.rvs.library=$<TARGET_FILE:KeloRvs4J32> ${test_OPTIONS})
+    if(NOT test_TIMEOUT)
+        set(test_TIMEOUT 300)
+    endif()
+
+    if(KELO_SANITIZE)
+        if(NOT test_SANITIZED)
+            return()
+        endif()
+        # The sanitizer runtime must be the first library of the process, before the JVM's. The
+        # JVM's own allocations are not the library's (no leak checks), and the JVM handles
+        # SIGSEGV itself (safepoint polls, implicit null checks). -Xcheck:jni stays off: it hands
+        # native code array copies with guard bytes inside one allocation, where the sanitizer
+        # cannot see a read a few bytes past the end. The server compiler's arenas grow beyond
+        # the allocation bounds a test may set in ASAN_OPTIONS; the client compiler's do not.
+        execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
+            OUTPUT_VARIABLE asan_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+        set(asan_options detect_leaks=0:handle_segv=0:allocator_may_return_null=0)
+        if(test_ASAN_OPTIONS)
+            string(APPEND asan_options :${test_ASAN_OPTIONS})
+        endif()
+        add_test(NAME ${test_NAME}_asan COMMAND ${Java_JAVA_EXECUTABLE} -XX:TieredStopAtLevel=1
+            ${options} -cp ${classes} ${test_ARGS})
+        set_tests_properties(${test_NAME}_asan PROPERTIES LABELS "${test_SANITIZED}"
+            TIMEOUT ${test_TIMEOUT}
+            ENVIRONMENT "LD_PRELOAD=${asan_runtime};ASAN_OPTIONS=${asan_options}"
+            FAIL_REGULAR_EXPRESSION "WARNING;ERROR: AddressSanitizer;runtime error")
+        return()
+    endif()
+
+    set(runs "${test_NAME}=${Java_JAVA_EXECUTABLE}=${Java_VERSION_MAJOR}")
+    if(test_OTHER_JDKS)
+        foreach(home IN LISTS KELO_OTHER_JDKS)
+            file(STRINGS "${home}/release" version REGEX "^JAVA_VERSION=\"[0-9]+")
+            string(REGEX MATCH "[0-9]+" feature "${version}")
+            list(APPEND runs "${test_NAME}_jdk${feature}=${home}/bin/java=${feature}")
+        endforeach()
+    endif()
+    foreach(run IN LISTS runs)
+        string(REPLACE "=" ";" run "${run}")
+        list(GET run 0 name)
+        list(GET run 1 java)
+        list(GET run 2 feature)
+        set(access)
+        # From JDK 24 on, System.load warns unless the caller may use native access.
+        if(feature GREATER_EQUAL 24)
+            set(access --enable-native-access=ALL-UNNAMED)
+        endif()
+        add_test(NAME ${name} COMMAND ${java} -Xcheck:jni ${access} ${options} -cp ${classes}
+            ${test_ARGS})
+        set_tests_properties(${name} PROPERTIES LABELS "${test_LABELS}" TIMEOUT ${test_TIMEOUT}
+            FAIL_REGULAR_EXPRESSION "WARNING")
+    endforeach()
+endfunction()
+
+if(NOT KELO_SANITIZE AND NOT KELO_OTHER_JDKS)
+    message(STATUS "No JDK besides the build's under /usr/lib/jvm: the JVM tests run on JDK ${Java_VERSION_MAJOR} only")
+    add_test(NAME jvm_other_jdks COMMAND ${CMAKE_COMMAND} -E echo
+        "No JDK besides the build's under /usr/lib/jvm: the tests for other JDKs are skipped")
+    set_tests_properties(jvm_other_jdks PROPERTIES LABELS jvm SKIP_REGULAR_EXPRESSION "skipped")
+endif()
