@@ -160,11 +160,7 @@ std::int32_t DateTimeO::localZoneBias() {
     }
     // Not std::localtime: its result is shared by every thread of the process.
     std::tm local{};
-#ifdef _WIN32
     const bool known = localtime_s(&local, &seconds) == 0;
-#else
-    const bool known = localtime_r(&seconds, &local) != nullptr;
-#endif
     return known && local.tm_isdst > 0 ? process + 60 : process;
 }
 

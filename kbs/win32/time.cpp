@@ -1,5 +1,6 @@
 #include "windows.h"
 
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -118,4 +119,12 @@ BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME lpFi
     lpFileTime->dwLowDateTime = static_cast<DWORD>(ticks);
     lpFileTime->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
     return TRUE;
+}
+
+// localtime_s: 0 and the local fields, or EINVAL for a missing argument or a time it cannot break.
+int localtime_s(struct tm* result, const time_t* seconds) {
+    if (result == nullptr || seconds == nullptr || localtime_r(seconds, result) == nullptr) {
+        return EINVAL;
+    }
+    return 0;
 }

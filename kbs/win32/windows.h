@@ -7,6 +7,7 @@
 
 #include <pthread.h>
 #include <stdint.h>
+#include <time.h>
 
 #define WINAPI
 #define TRUE 1
@@ -232,6 +233,8 @@ void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime);
 DWORD WINAPI GetTimeZoneInformation(LPTIME_ZONE_INFORMATION lpTimeZoneInformation);
 BOOL WINAPI FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime);
 BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME lpFileTime);
+// The Microsoft C run-time's thread-safe localtime, which Windows programs get from <time.h>.
+int localtime_s(struct tm* result, const time_t* seconds);
 
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
