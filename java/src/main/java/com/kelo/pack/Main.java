@@ -160,17 +160,23 @@ public final class Main {
             protector.exclude(glob);
         }
         JarProtector.Result r = protector.protect(input, o.output(), err);
-        out.println("protect: " + input + " -> " + o.output() + ": " + r.protectedClasses
-                + " classes protected (" + o.form.name().toLowerCase(Locale.ROOT) + ")"
+        out.println("protect: " + input + " -> " + o.output() + ": "
+                + count(r.protectedClasses, "class", "classes") + " protected ("
+                + o.form.name().toLowerCase(Locale.ROOT) + ")"
                 + (r.minimalCarriers > 0 ? ", " + r.minimalCarriers + " as minimal carriers" : "")
-                + ", " + r.keptClasses + " left as they were, " + r.otherEntries
-                + " other entries copied"
-                + (r.droppedSignatureFiles > 0
-                        ? ", " + r.droppedSignatureFiles + " signature files dropped" : "")
+                + ", " + r.keptClasses + " left as they were, "
+                + count(r.otherEntries, "other entry", "other entries") + " copied"
+                + (r.droppedSignatureFiles > 0 ? ", "
+                        + count(r.droppedSignatureFiles, "signature file", "signature files")
+                        + " dropped" : "")
                 + (r.runtimeEntries > 0 ? ", the runtime added (" + r.runtimeEntries
                         + " entries)" : "")
                 + "; " + r.inputBytes + " -> " + r.outputBytes + " bytes");
         return 0;
+    }
+
+    private static String count(int n, String one, String many) {
+        return n + " " + (n == 1 ? one : many);
     }
 
     /** The kelo-rvs.jar in the folder of this packer's jar. */

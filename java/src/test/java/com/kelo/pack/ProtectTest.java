@@ -56,7 +56,7 @@ class ProtectTest {
 
         assertEquals(0, run.status, run.err);
         assertTrue(run.out.contains(": 2 classes protected (" + form + "), 3 left as they were, 3"
-                + " other entries copied, 1 signature files dropped; " + in.length() + " -> "
+                + " other entries copied, 1 signature file dropped; " + in.length() + " -> "
                 + out.length() + " bytes"), run.out);
         assertTrue(run.err.contains("warning: " + in + " is signed"), run.err);
         assertEquals(form.equals("container"), run.err.contains("component index"
@@ -121,8 +121,8 @@ class ProtectTest {
         ContainersTest.Run run = ContainersTest.Run.of("protect", jar("app.jar", entries).getPath(),
                 "-o", out.getPath(), "--runtime-jar", runtimeJar.getPath());
         assertEquals(0, run.status, run.err);
-        assertTrue(run.out.contains("1 classes protected (embedded), 0 left as they were, 1 other"
-                + " entries copied, the runtime added (2 entries)"), run.out);
+        assertTrue(run.out.contains("1 class protected (embedded), 0 left as they were, 1 other"
+                + " entry copied, the runtime added (2 entries)"), run.out);
         try (ZipFile zip = new ZipFile(out)) {
             assertEquals(4, zip.size());
             assertArrayEquals(classFile, read(zip, "com/kelo/rvs/Launcher.class"), "unprotected");
