@@ -1,104 +1,39 @@
-// Calls into Java: the log threshold, error reports bracketed by the native worker, lookups that
-// fail, and the references iCleanUp drops.
+// Calls into Java and the references they go through: the log threshold, error reports bracketed
+// by the native worker, what iCleanUp drops, what hook callbacks may look up, the monitor of old
+// runtimes and exceptions set aside in iLoadClass, and the tags of embedded containers.
+#include "container_builder.h"
 #include "fake_jni.h"
 
 #include "jni/callbacks.h"
+#include "jni/classload/hooks.h"
 #include "jni/context.h"
 #include "jni/natives.h"
 #include "jni/state.h"
 
 #include <limits>
 
-namespace {
-
+using namespace testdata;
 using fake::Strings;
 
-class CallbackTest : public BridgeTest {
-protected:
-    void suspensionWithWorker() {
-        kelo::threadSuspension = true;
-        Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker);
-    }
-    jint report(const char* text) { return context.sendMessage(kelo::ErrorUnspecified, text); }
+namespace {
 
-    kelo::_tbO context{env, runtime};
-};
+const Bytes sample = classFile("a/B");
 
-TEST_F(CallbackTest, JavasAnswerIsTheThresholdOfTheNextLine) {
+TEST_F(BridgeTest, JavasAnswerIsTheThresholdOfTheNextLine) {
+    kelo::_tbO context(env, runtime);
     java.log.result = 900;
-    EXPECT_TRUE(context.log(kelo::LogInfo, "sent"));
-    EXPECT_TRUE(context.log(kelo::LogInfo, "dropped"));
-    java.log.result = -5;
-    EXPECT_TRUE(context.log(900, "equal"));
-    context.log(-5, "equal again");
-    EXPECT_EQ(jni.java, (Strings{"log(800,sent)", "log(900,equal)", "log(-5,equal again)"}));
+    context.log(kelo::LogInfo, "sent");
+    context.log(kelo::LogInfo, "dropped");
+    context.log(900, "equal");
     // A missing log method switches logging off for good, and its lookup error is cleared.
     java.log.missing = true;
     EXPECT_FALSE(context.log(kelo::LogError, "lost"));
     EXPECT_EQ(kelo::logThreshold, std::numeric_limits<jint>::max());
     EXPECT_EQ(jni.pending, nullptr);
+    EXPECT_EQ(jni.java, (Strings{"log(800,sent)", "log(900,equal)"}));
 }
 
-TEST_F(CallbackTest, ANullCallerNeverCallsJava) {
-    suspensionWithWorker();
-    jni.calls.clear();
-    kelo::_tbO silent(env, nullptr);
-    EXPECT_TRUE(silent.log(kelo::LogError, "lost"));
-    EXPECT_EQ(silent.sendMessage(kelo::ErrorUnspecified, "lost"), 0);
-    EXPECT_EQ(silent.queryRuntimeBuild(), 0);
-    EXPECT_EQ(jni.calls, Strings());
-}
-
-TEST_F(CallbackTest, ErrorsAreBracketedOnceSuspensionIsOn) {
-    EXPECT_EQ(report("before"), 7);
-    suspensionWithWorker();
-    EXPECT_EQ(report("after"), 7);
-    java.errorUnspecified.throws = "ReportFailed";
-    java.resumeThreads.throws = "ResumeFailed";
-    report("throws");
-    EXPECT_EQ(jni.java, (Strings{"errorUnspecified(before)", "suspendThreads()",
-                                 "errorUnspecified(after)", "resumeThreads()", "suspendThreads()",
-                                 "errorUnspecified(throws)", "resumeThreads()"}));
-    EXPECT_EQ(jni.pendingName(), "ReportFailed");
-}
-
-TEST_F(CallbackTest, WithoutWorkerOrItsMethodsTheErrorIsStillSent) {
-    kelo::threadSuspension = true;
-    EXPECT_EQ(report("no worker"), 7);
-    java.suspendThreads.missing = true;
-    suspensionWithWorker();
-    EXPECT_EQ(report("no suspend"), 7);
-    EXPECT_EQ(jni.java, (Strings{"errorUnspecified(no worker)", "errorUnspecified(no suspend)",
-                                 "resumeThreads()"}));
-    EXPECT_EQ(jni.pendingName(), "java/lang/NoSuchMethodError");
-}
-
-TEST_F(CallbackTest, MissingMethods) {
-    java.messageStart.missing = true;
-    EXPECT_EQ(context.sendMessage(kelo::MessageStart, ""), 0);
-    EXPECT_EQ(jni.pending, nullptr);
-    java.errorUnspecified.missing = true;
-    EXPECT_EQ(report("lost"), 0);
-    EXPECT_EQ(jni.java,
-              Strings{"log(1000,Method 'com.kelo.rvs.Runtime.errorUnspecified' not found!)"});
-    EXPECT_EQ(jni.pendingName(), "java/lang/NoSuchMethodError");
-    jni.pending = nullptr;
-    java.build.missing = true;
-    EXPECT_EQ(context.queryRuntimeBuild(), 0);
-    EXPECT_EQ(kelo::runtimeBuild, 0);
-}
-
-TEST_F(CallbackTest, TheRuntimeClassIsRetriedUntilFoundAndThenKept) {
-    java.type.findable = false;
-    EXPECT_EQ(kelo::runtimeClass(env).get(), nullptr);
-    EXPECT_EQ(jni.pending, nullptr);
-    java.type.findable = true;
-    EXPECT_NE(kelo::runtimeClass(env).get(), nullptr);
-    EXPECT_NE(kelo::runtimeClass(env).get(), nullptr);
-    EXPECT_EQ(std::count(jni.calls.begin(), jni.calls.end(), "FindClass"), 2);
-}
-
-TEST_F(CallbackTest, CleanUpDropsTheReferencesInOrderAndTheFirstWorkerStaysUntilThen) {
+TEST_F(BridgeTest, CleanUpDropsTheReferencesInOrderAndTheFirstWorkerStaysUntilThen) {
     const jobject hookRuntime = jni.newObject(java.type);
     const jobject second = jni.newObject(java.workerClass);
     Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker);
@@ -111,5 +46,101 @@ TEST_F(CallbackTest, CleanUpDropsTheReferencesInOrderAndTheFirstWorkerStaysUntil
     Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, second);
     EXPECT_EQ(kelo::nativeWorkerRef.local(env).get(), second);
 }
+
+// A callback looks nothing up (it would search the loader of whatever started the load) and
+// reports through the references it took, whatever a clean-up does meanwhile.
+TEST_F(BridgeTest, HookCallbacksReportOnlyThroughTheReferencesTheSetUpLeft) {
+    kelo::hookRuntimeRef.adopt(env, runtime);
+    EXPECT_TRUE(kelo::_tbO(env, kelo::hookRuntimeRef).log(kelo::LogError, "lost"));
+    kelo::runtimeClass(env);
+    kelo::_tbO context(env, kelo::hookRuntimeRef);
+    Java_com_kelo_rvs_Runtime_iCleanUp(env, runtime);
+    EXPECT_TRUE(context.log(kelo::LogError, "late"));
+    EXPECT_EQ(jni.java, Strings{"log(1000,late)"});
+    EXPECT_EQ(std::count(jni.calls.begin(), jni.calls.end(), "FindClass"), 1);
+}
+
+TEST_F(BridgeTest, StartMessageOnceAndErrorsBracketedOnceAContainerAsksForSuspension) {
+    Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker);
+    const auto process = [this](unsigned char options, bool broken) {
+        Bytes bytes = container(sample, {true, false, 75, 3, 1, options});
+        bytes[AtPayload + 15] ^= broken ? 0xFF : 0;
+        kelo::_tbO context(env, runtime);
+        context.className = "a/B";
+        YS0073::YS0081<unsigned char> output;
+        EXPECT_TRUE(context.checkContainer(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
+        const bool processed = context.processClass(output);
+        return std::make_pair(processed, std::exchange(jni.java, {}));
+    };
+    const std::string processing = "log(800,Processing a/B)";
+    EXPECT_EQ(process(~kelo::OptionSuspendThreads & ~kelo::OptionCrc & 0xFF, false),
+              std::make_pair(true, Strings{processing, "messageStart()"}));
+    EXPECT_FALSE(kelo::threadSuspension);
+    EXPECT_EQ(process(kelo::OptionSuspendThreads, true),
+              std::make_pair(
+                  false, Strings{processing, "log(1000,Decompression failed)", "suspendThreads()",
+                                 "errorUnspecified(Decompression failed!)", "resumeThreads()"}));
+}
+
+TEST_F(BridgeTest, BelowBuild99TheRuntimeClassMonitorCoversILoadClassOnEveryPath) {
+    const auto load = [this](const Bytes& data) {
+        jni.definitions.clear();
+        Java_com_kelo_rvs_Runtime_iLoadClass(env, runtime, java.loader, jni.newString("a/B"),
+                                             jni.newByteArray(data));
+        return jni.definitions.empty() ? nullptr : jni.definitions[0].monitor;
+    };
+    for (const jint build : {98, 99}) {
+        kelo::runtimeBuild = build;
+        EXPECT_EQ(load(container(sample)), build < 99 ? &java.type : nullptr) << build;
+    }
+    // A runtime without a build number counts as build 0; a gate that throws leaves the monitor.
+    kelo::runtimeBuild = -1;
+    java.build.missing = true;
+    EXPECT_NE(load(sample), nullptr);
+    jni.systemProperties["java.version"] = "10-ea";
+    EXPECT_EQ(load(container(sample, {false, false, 75, 3, 0})), nullptr);
+    EXPECT_EQ(jni.monitorDepth, 0);
+}
+
+TEST_F(BridgeTest, ILoadClassSetsExceptionsAsideAndLeavesTheFirst) {
+    java.log.throws = "java/lang/IllegalStateException";
+    EXPECT_NE(Java_com_kelo_rvs_Runtime_iLoadClass(env, runtime, java.loader, jni.newString("a/B"),
+                                                   jni.newByteArray(container(sample, {true}))),
+              nullptr);
+    EXPECT_EQ(jni.pendingName(), "java/lang/IllegalStateException");
+}
+
+// Seven bytes (one "=" of padding) and six (none), with a NUL and bytes above 127.
+const std::string first("K\0\xFF\x80LO!", 7);
+const std::string second("CLSF\x01\xFE", 6);
+
+struct CarrierRow {
+    std::vector<std::string> texts;
+    const char* name;
+    std::string expected;
+};
+
+const CarrierRow carrierRows[] = {
+    {{chunk("a/Other", 0, base64("other")), chunk("a/B", 0, base64(first)),
+      chunk("a/B", 1, base64(second)), chunk("a/B", 2, base64("K")), chunk("a/B", 4, "QQ==")},
+     "a/B",
+     first + second + "K"},
+    {{chunk("a/B", 1, base64(second))}, "a/B", ""},             // no chunk 0
+    {{"<KeloClassData#a/B#00000>" + base64(first)}, "a/B", ""}, // no closing tag
+    {{chunk("a/B", 0, base64(first) + "A"), chunk("a/B", 1, base64(second))}, "a/B", second},
+};
+
+class CarrierTest : public ::testing::TestWithParam<CarrierRow> {};
+
+TEST_P(CarrierTest, Extract) {
+    const Bytes carrier = classFile("a/B", GetParam().texts);
+    YS0073::YS0081<unsigned char> container;
+    kelo::extractEmbeddedContainer(carrier.data(), static_cast<std::uint32_t>(carrier.size()),
+                                   GetParam().name, container);
+    EXPECT_EQ(std::string(container.data(), container.data() + container.size()),
+              GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CarrierTest, ::testing::ValuesIn(carrierRows));
 
 } // namespace

@@ -1,5 +1,5 @@
-// Test data: class files, carriers, gzip members with chosen headers, and containers in every form
-// the format allows. Tags and Base64 are written here, not by the library's own functions.
+// Test data: class files, carriers and containers in every form the format allows. Tags and Base64
+// are written here, not by the library's own functions.
 #ifndef KELO_TESTS_JNI_CONTAINER_BUILDER_H
 #define KELO_TESTS_JNI_CONTAINER_BUILDER_H
 
@@ -11,20 +11,13 @@ namespace testdata {
 
 using Bytes = std::vector<unsigned char>;
 
-// 1F 8B 08 00, time 0, extra flags 0, system 0: the only header the pipeline accepts.
-const Bytes plainGzipHeader = {0x1F, 0x8B, 0x08, 0, 0, 0, 0, 0, 0, 0};
-
-// One gzip member: the header (with a file name when its flags ask), raw deflate, CRC-32, ISIZE.
-Bytes gzipMember(const Bytes& data, const Bytes& header = plainGzipHeader);
-
 struct Shape {
-    bool compressed = false;
+    bool compressed = false; // as one gzip member with the plain header
     bool crc = false;
     std::uint16_t headerLength = 75; // below 75 the record is cut there; above, zeros follow it
     std::uint16_t formatVersion = 3;
     unsigned char classKind = 1; // 0 runs the Java version gate
     unsigned char options = 0;   // 0x10 (CRC) is added when crc is set
-    Bytes gzipHeader = plainGzipHeader;
 };
 
 // A container for classFile (whose magic it does not store).
@@ -32,20 +25,18 @@ Bytes container(const Bytes& classFile, const Shape& shape = {});
 
 enum Offset : std::size_t {
     AtClassKind = 9,
-    AtFormatVersion = 10,
     AtHeaderLength = 12,
     AtMinJava = 14,
-    AtMaxJava = 18,
     AtClassSize = 47,
     AtPackedLength = 51,
     AtOptions = 59,
     AtClassCrc = 63,
+    AtPayload = 75,
 };
 std::uint32_t get32(const Bytes& bytes, std::size_t at);
-void put16(Bytes& bytes, std::size_t at, std::uint32_t value);
 void put32(Bytes& bytes, std::size_t at, std::uint32_t value);
 
-// A class file of `name` whose constant pool holds `texts`, the way carriers hold chunks.
+// Class bytes for `name` that hold `texts`, the way carriers hold chunks; only the magic is real.
 Bytes classFile(const std::string& name, const std::vector<std::string>& texts = {});
 std::string base64(const std::string& bytes);
 // Chunk `index` of the container embedded for class `name`, between its two tags.

@@ -13,8 +13,8 @@ namespace {
 thread_local Jni* active = nullptr;
 Tool* activeTool = nullptr;
 
-template <class T> Object* objectOf(T reference) {
-    return reinterpret_cast<Object*>(reference);
+Object* objectOf(const void* reference) {
+    return static_cast<Object*>(const_cast<void*>(reference));
 }
 
 Jni& enter(const char* function, bool exceptionAllowed = false) {
@@ -22,6 +22,7 @@ Jni& enter(const char* function, bool exceptionAllowed = false) {
     return *active;
 }
 
+// Records the call as name(arguments): ints as numbers, objects by their text.
 jint invoke(jobject object, jmethodID id, va_list args) {
     const Method& method = *reinterpret_cast<Method*>(id);
     std::string call = method.name + "(";
@@ -36,11 +37,8 @@ jint invoke(jobject object, jmethodID id, va_list args) {
         }
     }
     active->java.push_back(call + ")");
-    if (active->monitorDepth)
-        active->javaUnderMonitor.push_back(call + ")");
     if (!object)
         active->violations.push_back(call + " on null");
-    active->checkDue = true;
     if (!method.throws.empty())
         active->raise(method.throws);
     return method.result;
@@ -54,35 +52,12 @@ jmethodID findMethod(jclass type, const char* name, const char* signature) {
     return nullptr;
 }
 
-jvmtiError JNICALL allocate(jvmtiEnv*, jlong size, unsigned char** memory) {
-    const int number = ++activeTool->allocations;
-    if (activeTool->failAt == -1 || activeTool->failAt == number)
-        return JVMTI_ERROR_OUT_OF_MEMORY;
-    *memory = new unsigned char[static_cast<std::size_t>(size)];
-    activeTool->blocks.add(*memory, static_cast<std::size_t>(size));
-    return JVMTI_ERROR_NONE;
-}
-
-jvmtiError JNICALL deallocate(jvmtiEnv*, unsigned char* memory) {
-    activeTool->blocks.remove(memory);
-    delete[] memory;
-    return JVMTI_ERROR_NONE;
-}
-
 } // namespace
-
-Method& Class::method(const std::string& name, const std::string& signature, jint result) {
-    return methods.emplace_back(Method{name, signature, result, false, {}});
-}
-
-void Blocks::add(void* block, std::size_t bytes) {
-    live.emplace(static_cast<unsigned char*>(block), bytes);
-}
 
 void Blocks::remove(void* block) {
     const auto found = live.find(static_cast<unsigned char*>(block));
     if (found == live.end()) {
-        ++dirty; // not handed out here: counts as a fault too
+        ++dirty;
         return;
     }
     const unsigned char* first = found->first;
@@ -108,17 +83,10 @@ Jni::Jni() {
         fake::enter("GetMethodID");
         return findMethod(type, name, signature);
     };
-    table.GetStaticMethodID = [](JNIEnv*, jclass type, const char* name, const char* signature) {
-        fake::enter("GetStaticMethodID");
-        return findMethod(type, name, signature);
-    };
+    table.GetStaticMethodID = table.GetMethodID;
     table.CallIntMethodV = [](JNIEnv*, jobject object, jmethodID id, va_list args) {
         fake::enter("CallIntMethod");
         return invoke(object, id, args);
-    };
-    table.CallVoidMethodV = [](JNIEnv*, jobject object, jmethodID id, va_list args) {
-        fake::enter("CallVoidMethod");
-        invoke(object, id, args);
     };
     table.CallStaticVoidMethodV = [](JNIEnv*, jclass type, jmethodID id, va_list args) {
         fake::enter("CallStaticVoidMethod");
@@ -151,9 +119,8 @@ Jni::Jni() {
         --fake::enter("ReleaseStringUTFChars", true).heldUtfChars;
     };
     table.NewGlobalRef = [](JNIEnv*, jobject object) {
-        Jni& jni = fake::enter("NewGlobalRef");
         if (object)
-            ++jni.globalRefs[object];
+            ++fake::enter("NewGlobalRef").globalRefs[object];
         return object;
     };
     table.DeleteGlobalRef = [](JNIEnv*, jobject object) {
@@ -165,20 +132,13 @@ Jni::Jni() {
         else if (--found->second == 0)
             jni.globalRefs.erase(found);
     };
-    table.NewLocalRef = [](JNIEnv*, jobject object) {
-        fake::enter("NewLocalRef");
-        return object;
-    };
-    table.DeleteLocalRef = [](JNIEnv*, jobject) { fake::enter("DeleteLocalRef", true); };
+    table.NewLocalRef = [](JNIEnv*, jobject object) { return object; };
+    table.DeleteLocalRef = [](JNIEnv*, jobject) {};
     table.ExceptionCheck = [](JNIEnv*) -> jboolean {
-        Jni& jni = fake::enter("ExceptionCheck", true);
-        jni.checkDue = false;
-        return jni.pending ? JNI_TRUE : JNI_FALSE;
+        return fake::enter("ExceptionCheck", true).pending ? JNI_TRUE : JNI_FALSE;
     };
     table.ExceptionOccurred = [](JNIEnv*) {
-        Jni& jni = fake::enter("ExceptionOccurred", true);
-        jni.checkDue = false;
-        return reinterpret_cast<jthrowable>(jni.pending);
+        return reinterpret_cast<jthrowable>(fake::enter("ExceptionOccurred", true).pending);
     };
     table.ExceptionClear = [](JNIEnv*) { fake::enter("ExceptionClear", true).pending = nullptr; };
     table.Throw = [](JNIEnv*, jthrowable exception) -> jint {
@@ -205,18 +165,18 @@ Jni::Jni() {
     };
     table.GetByteArrayElements = [](JNIEnv*, jbyteArray array, jboolean*) {
         ++fake::enter("GetByteArrayElements").heldArrayElements;
-        const std::vector<jbyte>& bytes = objectOf(array)->bytes;
-        auto* copy = new jbyte[bytes.size()];
+        const Bytes& bytes = objectOf(array)->bytes;
+        auto* copy = new unsigned char[bytes.size()];
         std::copy(bytes.begin(), bytes.end(), copy);
-        return copy;
+        return reinterpret_cast<jbyte*>(copy);
     };
     table.ReleaseByteArrayElements = [](JNIEnv*, jbyteArray array, jbyte* elements, jint mode) {
         Jni& jni = fake::enter("ReleaseByteArrayElements", true);
         if (mode != 0)
             jni.violations.push_back("ReleaseByteArrayElements with mode " + std::to_string(mode));
-        std::vector<jbyte>& bytes = objectOf(array)->bytes;
-        std::copy(elements, elements + bytes.size(), bytes.begin());
-        delete[] elements;
+        Bytes& bytes = objectOf(array)->bytes;
+        std::copy_n(reinterpret_cast<unsigned char*>(elements), bytes.size(), bytes.begin());
+        delete[] reinterpret_cast<unsigned char*>(elements);
         --jni.heldArrayElements;
     };
     table.DefineClass = [](JNIEnv*, const char* name, jobject, const jbyte* bytes,
@@ -229,7 +189,6 @@ Jni::Jni() {
         jni.raise("java/lang/ClassFormatError");
         return nullptr;
     };
-    environment.functions = &table;
     active = this;
 }
 
@@ -244,9 +203,8 @@ Class& Jni::addClass(const std::string& name) {
     return classes.emplace_back(Class{name, true, {}});
 }
 
-jobject Jni::newObject(Class& type, const std::string& text) {
-    objects.push_back({&type, text, {}});
-    return reinterpret_cast<jobject>(&objects.back());
+jobject Jni::newObject(Class& type, const std::string& text, const Bytes& bytes) {
+    return reinterpret_cast<jobject>(&objects.emplace_back(Object{&type, text, bytes}));
 }
 
 jstring Jni::newString(const std::string& text) {
@@ -254,8 +212,7 @@ jstring Jni::newString(const std::string& text) {
 }
 
 jbyteArray Jni::newByteArray(const Bytes& bytes) {
-    objects.push_back({&addClass("[B"), {}, {bytes.begin(), bytes.end()}});
-    return reinterpret_cast<jbyteArray>(&objects.back());
+    return static_cast<jbyteArray>(newObject(addClass("[B"), {}, bytes));
 }
 
 void Jni::raise(const std::string& className) {
@@ -264,18 +221,24 @@ void Jni::raise(const std::string& className) {
 
 void Jni::enter(const char* function, bool exceptionAllowed) {
     calls.push_back(function);
-    if (exceptionAllowed)
-        return;
-    if (pending)
+    if (pending && !exceptionAllowed)
         violations.push_back(std::string(function) + " with an exception pending");
-    if (checkDue)
-        violations.push_back(std::string(function) + " without an exception check");
-    checkDue = false;
 }
 
 Tool::Tool() {
-    functions.Allocate = allocate;
-    functions.Deallocate = deallocate;
+    functions.Allocate = [](jvmtiEnv*, jlong size, unsigned char** memory) {
+        const int number = ++activeTool->allocations;
+        if (activeTool->failAt == -1 || activeTool->failAt == number)
+            return JVMTI_ERROR_OUT_OF_MEMORY;
+        *memory = new unsigned char[static_cast<std::size_t>(size)];
+        activeTool->blocks.add(*memory, static_cast<std::size_t>(size));
+        return JVMTI_ERROR_NONE;
+    };
+    functions.Deallocate = [](jvmtiEnv*, unsigned char* memory) {
+        activeTool->blocks.remove(memory);
+        delete[] memory;
+        return JVMTI_ERROR_NONE;
+    };
     activeTool = this;
 }
 
@@ -291,15 +254,14 @@ Runtime::Runtime(Jni& jni)
       build(type.method("getRvsJavaRuntimeBuild", "()I", 123)),
       messageStart(type.method("messageStart", "()I", 5)),
       errorUnspecified(type.method("errorUnspecified", "(Ljava/lang/String;)I", 7)),
-      system(jni.addClass("java/lang/System")),
-      getProperty(system.method("getProperty", "(Ljava/lang/String;)Ljava/lang/String;")),
       workerClass(jni.addClass("Worker")),
       suspendThreads(workerClass.method("suspendThreads", "()I")),
       resumeThreads(workerClass.method("resumeThreads", "()I")), object(jni.newObject(type)),
       worker(jni.newObject(workerClass)), loader(jni.newObject(jni.addClass("ClassLoader"))) {
+    Class& system = jni.addClass("java/lang/System");
+    system.method("getProperty", "(Ljava/lang/String;)Ljava/lang/String;");
     system.method("exit", "(I)V");
     jni.systemProperties["java.version"] = "17.0.9";
-    kelo::applicationName.clear();
     kelo::logThreshold = 0;
     kelo::runtimeBuild = -1;
     kelo::threadSuspension = false;
@@ -316,10 +278,8 @@ Strings Runtime::finish() {
     Strings problems = jni.violations;
     if (!jni.globalRefs.empty())
         problems.push_back("global references held");
-    if (jni.heldUtfChars || jni.heldArrayElements)
-        problems.push_back("characters or array elements held");
-    if (jni.monitorDepth)
-        problems.push_back("monitor held");
+    if (jni.heldUtfChars || jni.heldArrayElements || jni.monitorDepth)
+        problems.push_back("characters, array elements or a monitor held");
     return problems;
 }
 

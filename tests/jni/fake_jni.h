@@ -1,5 +1,5 @@
 // A JNI environment without a JVM, for call order and for failures a real JVM cannot be made to
-// show: classes, methods and objects are plain records, every call is recorded, lookups fail on
+// show: classes, methods and objects are plain records, Java calls are recorded, lookups fail on
 // request, and what -Xcheck:jni would warn about is listed in `violations`. One instance per
 // thread; calls reach the instance made on the calling thread.
 #ifndef KELO_TESTS_JNI_FAKE_JNI_H
@@ -32,13 +32,15 @@ struct Class {
     std::string name;
     bool findable = true;
     std::deque<Method> methods;
-    Method& method(const std::string& name, const std::string& signature, jint result = 0);
+    Method& method(const std::string& name, const std::string& signature, jint result = 0) {
+        return methods.emplace_back(Method{name, signature, result, false, {}});
+    }
 };
 
 struct Object {
     Class* type;
     std::string text;
-    std::vector<jbyte> bytes; // of a byte array
+    Bytes bytes; // of a byte array
 };
 
 struct Definition { // what DefineClass received
@@ -47,12 +49,15 @@ struct Definition { // what DefineClass received
     const void* monitor; // the object whose monitor was held, or null
 };
 
-// Blocks handed out and given back: those still out, and how many came back not all zeros.
+// Blocks handed out and given back: those still out, the sizes of those back, and how many came
+// back not all zeros (or were never handed out).
 struct Blocks {
     std::map<unsigned char*, std::size_t> live;
     std::multiset<std::size_t> freed;
     int dirty = 0;
-    void add(void* block, std::size_t bytes);
+    void add(void* block, std::size_t bytes) {
+        live.emplace(static_cast<unsigned char*>(block), bytes);
+    }
     void remove(void* block);
 };
 
@@ -63,15 +68,15 @@ struct Jni {
     Jni& operator=(const Jni&) = delete;
 
     Class& addClass(const std::string& name); // created on first use
-    jobject newObject(Class& type, const std::string& text = {});
+    jobject newObject(Class& type, const std::string& text = {}, const Bytes& bytes = {});
     jstring newString(const std::string& text);
     jbyteArray newByteArray(const Bytes& bytes);
     void raise(const std::string& className);
     std::string pendingName() const { return pending ? pending->type->name : std::string(); }
-    void enter(const char* function, bool exceptionAllowed = false);
+    void enter(const char* function, bool exceptionAllowed);
 
     JNINativeInterface_ table{};
-    JNIEnv environment{};
+    JNIEnv environment{&table};
     JNIEnv* const env = &environment;
     std::deque<Class> classes;
     std::deque<Object> objects;
@@ -87,8 +92,6 @@ struct Jni {
     bool defineFails = false; // DefineClass raises ClassFormatError
     const void* monitorHeld = nullptr;
     int monitorDepth = 0;
-    Strings javaUnderMonitor;
-    bool checkDue = false;
     Object* pending = nullptr;
 };
 
@@ -113,8 +116,6 @@ struct Runtime {
     Jni& jni;
     Class& type;
     Method &log, &build, &messageStart, &errorUnspecified;
-    Class& system;
-    Method& getProperty;
     Class& workerClass;
     Method &suspendThreads, &resumeThreads;
     jobject object, worker, loader;
@@ -126,7 +127,6 @@ struct Runtime {
 class BridgeTest : public ::testing::Test {
 protected:
     void TearDown() override { EXPECT_EQ(java.finish(), fake::Strings()); }
-    fake::Strings takeJava() { return std::exchange(jni.java, {}); }
 
     fake::Jni jni;
     JNIEnv* env = jni.env;
