@@ -42,15 +42,6 @@ std::string base64(const std::string& bytes);
 // Chunk `index` of the container embedded for class `name`, between its two tags.
 std::string chunk(const std::string& name, unsigned index, const std::string& text);
 
-// The names of the thread-sanitizer test (tests/concurrency).
-using ContainerShape = Shape;
-inline Bytes buildContainer(const Bytes& classFile, const Shape& shape) {
-    return container(classFile, shape);
-}
-inline Bytes minimalClassFile(const std::string& name) {
-    return classFile(name);
-}
-
 } // namespace testdata
 
 #endif
