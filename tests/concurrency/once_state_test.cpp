@@ -13,6 +13,7 @@
 #include "kbs/criticalsection.h"
 #include "kbs/datetime.h"
 #include "kbs/errorlocations.h"
+#include "kbs/exceptions.h"
 #include "kbs/startup.h"
 #include "kbs/strings.h"
 #include "kbs/sysinfo.h"
@@ -85,14 +86,20 @@ long loadOnOwnEnvironment(jobject runtime, const Bytes& classFile, StartLine& st
     return std::count(jni.java.begin(), jni.java.end(), "messageStart()");
 }
 
-// The addresses of the process-wide objects as one thread finds them.
-std::vector<const void*> processWideObjects(StartLine& start) {
+// The addresses of the process-wide objects as one thread finds them. Its error locations are its
+// own, and the share count of a thread record all copy is kept under the lock.
+std::vector<const void*> processWideObjects(StartLine& start, const kbs::ThreadRef& shared) {
     start.arrive();
     const kbs::SystemInfo info;
     kbs::tickCount64();
     kbs::DateTimeO::processZoneBias();
     const kbs::ErrorLocationGuard location("racing", false);
-    EXPECT_EQ(kbs::currentErrorLocation(), "racing");
+    for (int step = 0; step < 100; ++step) {
+        const kbs::ErrorLocationGuard inner("step", true);
+        kbs::ThreadRef copy(shared), assigned(INVALID_HANDLE_VALUE, 1);
+        assigned = copy;
+        EXPECT_EQ(kbs::Exception(1, "", "", "", "x").location(), "racing, step, x");
+    }
     return {&kbs::libraryLock(), &kbs::emptyString(), &kbs::lineEnd(),
             &kbs::ErrorLocationInit::instance(),
             &kbs::Utf8Conversion<kbs::StringBase<char>, kbs::Utf8>::instance()};
@@ -128,11 +135,14 @@ TEST(ProcessWideObjectTest, ThreadsRacingOnFirstUseAgreeOnOneInstance) {
     // From here on, each accessor creates its object afresh.
     kbs::shutdown();
     StartLine start;
+    const kbs::ThreadRef self = kbs::ThreadRef::current();
     std::vector<std::vector<const void*>> seen(Threads);
     std::vector<std::thread> threads;
     for (auto& objects : seen)
-        threads.emplace_back([&objects, &start] { objects = processWideObjects(start); });
+        threads.emplace_back(
+            [&objects, &start, &self] { objects = processWideObjects(start, self); });
     for (std::thread& thread : threads)
         thread.join();
     EXPECT_EQ(std::set<std::vector<const void*>>(seen.begin(), seen.end()).size(), 1u);
+    EXPECT_EQ(kbs::currentErrorLocation(), "");
 }

@@ -10,30 +10,28 @@ namespace {
 
 std::vector<std::string> delivered;
 
+// Up to a NUL to the console; with a callback, a line ends at a line feed (sent with CR LF) or
+// after 200 bytes.
 TEST(ConsoleStreamBuf, LinesGoToTheCallbackAndConsoleUpToANul) {
     kbs::ConsoleStreamBuf console;
     testing::internal::CaptureStdout();
     console.sputn("ab\0c", 4);
     console.sputc('x');
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "abx");
-    // With a callback, a line ends at a line feed (sent with CR LF) or after 200 bytes.
     console.setLineCallback([](const char* text) { delivered.emplace_back(text); });
-    console.sputn("ab\n", 3);
-    console.sputn("c", 1);
-    console.sputc('\n');
-    console.sputn(std::string(201, 'a').c_str(), 201);
-    EXPECT_EQ(delivered, (std::vector<std::string>{"ab\r\n", "c\r\n", std::string(201, 'a')}));
-    console.setLineCallback(nullptr);
     console.setConsoleOutput(false);
     testing::internal::CaptureStdout();
-    console.sputn("quiet", 5);
+    for (const std::string& text :
+         {std::string("ab\n"), std::string("c"), std::string("\n"), std::string(201, 'a')})
+        console.sputn(text.c_str(), static_cast<std::streamsize>(text.size()));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(delivered, (std::vector<std::string>{"ab\r\n", "c\r\n", std::string(201, 'a')}));
 }
 
+// The tee file's column restarts after 80 bytes and at line ends: 80 + "12\r" + "34\r\n".
 TEST(ConsoleStreamBuf, TeeFileIsFlushedEvery80BytesAndAtLineEnds) {
     const auto path = std::filesystem::temp_directory_path() /
                       ("kbs-console-" + std::to_string(GetCurrentThreadId()) + ".log");
-    std::filesystem::remove(path);
     {
         auto tee = std::make_unique<kbs::File>();
         tee->setName(path.string().c_str());

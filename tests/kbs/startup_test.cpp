@@ -12,7 +12,8 @@
 
 namespace {
 
-std::vector<std::string> events;
+using Strings = std::vector<std::string>;
+Strings events;
 
 template <char Name> struct Tracked {
     Tracked() { events.push_back(std::string("new ") + Name); }
@@ -28,10 +29,8 @@ struct CreatesOnExit {
     ~CreatesOnExit() { kbs::processWide(lateSlot); }
 };
 
-class RecordingModule : public kbs::Module {
-public:
-    explicit RecordingModule(bool acceptAttach = true)
-        : kbs::Module("RM", "Rec"), accept(acceptAttach) {}
+struct RecordingModule : kbs::Module {
+    explicit RecordingModule(bool accept = true) : kbs::Module("RM", "Rec"), accept(accept) {}
     bool onProcessAttach() override { return record("attach", accept); }
     bool onProcessDetach() override { return record("detach", detachResult); }
     bool onThreadAttach() override { return record("thread attach", true); }
@@ -40,13 +39,9 @@ public:
         calls.push_back(call);
         return result;
     }
-    std::vector<std::string> calls;
+    Strings calls;
     bool accept, detachResult = true;
 };
-
-HINSTANCE handle(std::uintptr_t value) {
-    return reinterpret_cast<HINSTANCE>(value);
-}
 
 TEST(StartUp, TheFirstObjectStaysTheStartUpInstanceAndTheLastIsTheModule) {
     ASSERT_EQ(kbs::startUpInstance(), nullptr);
@@ -63,35 +58,32 @@ TEST(StartUp, TheFirstObjectStaysTheStartUpInstanceAndTheLastIsTheModule) {
 }
 
 TEST(DispatchEntry, ForwardsEachReasonAndDetachesARefusedAttach) {
-    RecordingModule other;
-    RecordingModule module;
-    EXPECT_EQ(kbs::dispatchEntry(other, handle(0x10000), DLL_PROCESS_ATTACH, nullptr), TRUE);
-    EXPECT_EQ(module.moduleRecord().module, handle(0x10000)); // the module instance's too
-    EXPECT_EQ(kbs::dispatchEntry(module, nullptr, DLL_THREAD_ATTACH, nullptr), TRUE);
-    EXPECT_EQ(kbs::dispatchEntry(module, nullptr, DLL_THREAD_DETACH, nullptr), TRUE);
+    RecordingModule other, refusing(false), module;
+    const auto handle = reinterpret_cast<HINSTANCE>(0x10000);
+    EXPECT_EQ(kbs::dispatchEntry(other, handle, DLL_PROCESS_ATTACH, nullptr), TRUE);
+    EXPECT_EQ(module.moduleRecord().module, handle); // the module instance's too
     module.detachResult = false;
-    EXPECT_EQ(kbs::dispatchEntry(module, nullptr, DLL_PROCESS_DETACH, nullptr), FALSE);
-    EXPECT_EQ(kbs::dispatchEntry(module, nullptr, 7, nullptr), TRUE);
-    RecordingModule refusing(false);
-    EXPECT_EQ(kbs::dispatchEntry(refusing, handle(0x20000), DLL_PROCESS_ATTACH, nullptr), FALSE);
-    EXPECT_EQ(module.calls, (std::vector<std::string>{"thread attach", "thread detach", "detach"}));
-    EXPECT_EQ(refusing.calls, (std::vector<std::string>{"attach", "detach"}));
+    const DWORD reasons[] = {DLL_THREAD_ATTACH, DLL_THREAD_DETACH, DLL_PROCESS_DETACH, 7};
+    for (const DWORD reason : reasons)
+        EXPECT_EQ(kbs::dispatchEntry(module, nullptr, reason, nullptr) == TRUE,
+                  reason != DLL_PROCESS_DETACH);
+    EXPECT_EQ(kbs::dispatchEntry(refusing, handle, DLL_PROCESS_ATTACH, nullptr), FALSE);
+    EXPECT_EQ(module.calls, (Strings{"thread attach", "thread detach", "detach"}));
+    EXPECT_EQ(refusing.calls, (Strings{"attach", "detach"}));
 }
 
 // Chinese: Taiwan, Hong Kong and Macao are Traditional; China and Singapore Simplified.
 TEST(LanguageSuffix, MapsWindowsLanguageIds) {
-    const std::pair<LANGID, const char*> rows[] = {
-        {0x0407, "De"}, {0x0807, "De"}, {0x0409, "Us"}, {0x0816, "Br"},
-        {0x041D, "Se"}, {0x040B, ""},   {0x0404, "Tw"}, {0x0C04, "Tw"},
-        {0x1404, "Tw"}, {0x0804, "Cn"}, {0x1004, "Cn"},
-    };
+    const std::pair<LANGID, const char*> rows[] = {{0x0807, "De"}, {0x0409, "Us"}, {0x0816, "Br"},
+                                                   {0x040B, ""},   {0x0C04, "Tw"}, {0x1404, "Tw"},
+                                                   {0x0804, "Cn"}, {0x1004, "Cn"}};
     for (const auto& [id, suffix] : rows)
         EXPECT_EQ(kbs::languageSuffixFor(id), suffix) << std::hex << id;
 }
 
 TEST(CriticalSection, SerialisesThreadsAndIsReentrant) {
     long counter = 0;
-    auto work = [&counter] {
+    const auto work = [&counter] {
         for (int i = 0; i < 20000; ++i) {
             kbs::CriticalSection::ScopedLock outer(kbs::libraryLock());
             kbs::CriticalSection::ScopedLock inner(kbs::libraryLock());
@@ -104,18 +96,6 @@ TEST(CriticalSection, SerialisesThreadsAndIsReentrant) {
     EXPECT_EQ(counter, 40000);
 }
 
-TEST(ProcessWide, ThreadsRacingOnFirstUseShareOneInstance) {
-    struct Shared {};
-    static std::atomic<Shared*> slot{nullptr};
-    std::vector<Shared*> seen(4);
-    std::vector<std::thread> threads;
-    for (auto& result : seen)
-        threads.emplace_back([&result] { result = &kbs::processWide(slot); });
-    for (auto& thread : threads)
-        thread.join();
-    EXPECT_EQ(seen, std::vector<Shared*>(4, slot.load()));
-}
-
 // Ends the process-wide objects, as the module's detach would; later users create them anew.
 TEST(Shutdown, FinishesInitialisersThenSingletonsNewestFirst) {
     kbs::AutoInit<Tracked<'I'>> initialised;
@@ -126,8 +106,8 @@ TEST(Shutdown, FinishesInitialisersThenSingletonsNewestFirst) {
     kbs::AutoInit<CreatesOnExit> createsOnExit;
     kbs::runAutoInits();
     kbs::shutdown();
-    EXPECT_EQ(events, (std::vector<std::string>{"new I", "new 1", "new 2", "new L", "delete I",
-                                                "delete L", "delete 2", "delete 1"}));
+    EXPECT_EQ(events, (Strings{"new I", "new 1", "new 2", "new L", "delete I", "delete L",
+                               "delete 2", "delete 1"}));
     EXPECT_EQ(firstSlot.load(), nullptr);
     EXPECT_EQ(kbs::lineEnd(), "\r\n");
     kbs::AutoInit<Tracked<'A'>> again;

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -20,34 +19,26 @@
 namespace {
 
 // A system whose GetVersionExA accepts one structure size.
-DWORD acceptedSize = 0;
-DWORD packedVersion = 0;
-
+DWORD acceptedSize = 0, packedVersion = 0;
 BOOL WINAPI fakeGetVersionEx(LPOSVERSIONINFOA info) {
     return info->dwOSVersionInfoSize == acceptedSize;
 }
-
 DWORD WINAPI fakeGetVersion() {
     return packedVersion;
 }
 
 TEST(SystemInfo, QueryTriesBothStructuresAndDecodesTheVersion) {
+    // Accepted size, packed version; then answered, version, NT. Windows 9x poses as 3.95 without
+    // bit 31: 95, 98 or ME by the build number.
     const struct {
         DWORD accepted, packed;
         bool answered;
         std::uint16_t osVersion;
         bool windowsNT;
-    } cases[] = {
-        {156, 0x1DB10106, true, 0x0601, true},
-        {148, 0x1DB10106, true, 0x0601, true},
-        {0, 0x1DB10106, false, 0, false},
-        {156, 0xC0000004, true, 0x0400, false},
-        // Windows 9x posing as 3.95: 95, 98 or ME by the build number, without bit 31.
-        {156, 0x07095F03, true, 0x0400, true},
-        {156, 0x070A5F03, true, 0x040A, true},
-        {156, 0x07FF5F03, true, 0x040A, true},
-        {156, 0x08005F03, true, 0x045A, true},
-    };
+    } cases[] = {{156, 0x1DB10106, true, 0x0601, true}, {148, 0x1DB10106, true, 0x0601, true},
+                 {0, 0x1DB10106, false, 0, false},      {156, 0xC0000004, true, 0x0400, false},
+                 {156, 0x07095F03, true, 0x0400, true}, {156, 0x07FF5F03, true, 0x040A, true},
+                 {156, 0x08005F03, true, 0x045A, true}};
     for (const auto& c : cases) {
         acceptedSize = c.accepted;
         packedVersion = c.packed;
@@ -60,71 +51,64 @@ TEST(SystemInfo, QueryTriesBothStructuresAndDecodesTheVersion) {
 }
 
 // The process-wide objects end first, as at the module's detach, so that none is current: in a
-// child process, since the other tests keep theirs.
+// child process, since the other tests keep theirs. A pointer left to the deleted instance would
+// be read by the last call.
 TEST(SystemInfoDeathTest, AnInstanceOwnedElsewhereServesUntilItIsDeleted) {
     EXPECT_EXIT(
         {
             kbs::shutdown();
-            // As the automatic initialiser creates it at process attach.
-            auto owned = std::make_unique<kbs::SystemInfoImpl>();
+            auto owned = std::make_unique<kbs::SystemInfoImpl>(); // as at process attach
             const bool current = &kbs::SystemInfoImpl::instance() == owned.get();
             owned.reset();
-            // A pointer left to the deleted instance would be read here.
-            const bool fresh = kbs::SystemInfoImpl::instance().isWindowsNT();
-            std::exit(current && fresh ? 0 : 1);
+            std::exit(current && kbs::SystemInfoImpl::instance().isWindowsNT() ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }
 
 const DWORD script[] = {0xFFFFFF00, 0x100, 0x100, 0xFFFFFFFF, 5};
 std::size_t scriptPosition = 0;
-
 DWORD WINAPI scriptedTicks() {
     return script[scriptPosition++];
 }
 
-TEST(TickCounter, CarriesTheWrapOfTheCounter) {
-    kbs::TickCounter counter(&scriptedTicks);
-    const std::uint64_t wrap = std::uint64_t{1} << 32;
-    for (const std::uint64_t expected :
-         {wrap - 256, wrap + 256, wrap + 256, 2 * wrap - 1, 2 * wrap + 5})
-        EXPECT_EQ(counter.next(), expected);
-}
-
-// Each reading is a little over 2^28 later than the one before: the low 32 bits wrap every 16
-// readings, and a count off by 2^32 is no reading at all.
+// Each racing reading is a little over 2^28 later than the one before: the low 32 bits wrap every
+// 16 readings, and a count off by 2^32 is no reading at all.
 constexpr std::uint64_t stride = (std::uint64_t{1} << 28) + 1;
 std::atomic<std::uint64_t> clock64{0};
-
 DWORD WINAPI racingTicks() {
     return static_cast<DWORD>(clock64.fetch_add(stride));
 }
 
-TEST(TickCounter, CallersRacingAcrossTheWrapCountItOnce) {
+TEST(TickCounter, CarriesTheWrapOnceHoweverManyCallersRaceAcrossIt) {
+    kbs::TickCounter scripted(&scriptedTicks);
+    const std::uint64_t wrap = std::uint64_t{1} << 32;
+    for (const std::uint64_t expected :
+         {wrap - 256, wrap + 256, wrap + 256, 2 * wrap - 1, 2 * wrap + 5})
+        EXPECT_EQ(scripted.next(), expected);
+
     kbs::TickCounter counter(&racingTicks);
     std::atomic<int> wrongCounts{0};
     std::vector<std::thread> threads;
-    for (int t = 0; t < 8; ++t) {
+    for (int t = 0; t < 8; ++t)
         threads.emplace_back([&counter, &wrongCounts] {
             std::uint64_t previous = 0;
             for (int i = 0; i < 10000; ++i) {
                 const std::uint64_t count = counter.next();
-                if (count % stride != 0 || count < previous)
-                    ++wrongCounts;
+                wrongCounts += count % stride != 0 || count < previous;
                 previous = count;
             }
         });
-    }
     for (auto& thread : threads)
         thread.join();
     EXPECT_EQ(wrongCounts, 0);
 }
 
-// A library this program does not load by itself, so that unloading it can be seen.
+// A library this program does not load by itself, so that unloading it can be seen; each load
+// needs its free, and a borrowed handle frees nothing.
 TEST(Library, LoadsTheDllNameAndFreesOnlyWhatItLoaded) {
 #ifdef _WIN32
     const std::string stem = "cabinet";
-    const char* exportName = "FDICreate";
+    const char *exportName = "FDICreate", *dependencyExport = "GetTickCount64";
 #else
     // This system has no DLLs: a link gives a library that name.
     const HMODULE probe = LoadLibraryA("libquadmath.so.0");
@@ -133,19 +117,23 @@ TEST(Library, LoadsTheDllNameAndFreesOnlyWhatItLoaded) {
     FreeLibrary(probe);
     const std::string stem = ::testing::TempDir() + "kbs-" + std::to_string(getpid());
     std::filesystem::create_symlink(std::string(target, length), stem + ".dll");
-    const char* exportName = "sqrtq";
+    const char *exportName = "sqrtq", *dependencyExport = "malloc";
 #endif
     kbs::Library library;
     EXPECT_FALSE(library.load((stem + ".bin").c_str(), false));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
     ASSERT_TRUE(library.load((stem + ".bin").c_str(), true));
     EXPECT_EQ(library.path(), stem + ".dll");
     const HMODULE module = GetModuleHandleA(library.path().c_str());
     ASSERT_NE(module, nullptr);
+    EXPECT_EQ(LoadLibraryA(library.path().c_str()), module);
+    EXPECT_TRUE(FreeLibrary(module));
     kbs::Library borrowed(library.path(), module);
     borrowed.unload();
     EXPECT_TRUE(borrowed.isLoaded());
     EXPECT_EQ(GetModuleHandleA(library.path().c_str()), module);
     EXPECT_NE(library.symbol(exportName), nullptr);
+    EXPECT_EQ(library.symbol(dependencyExport), nullptr); // only the module's own
     library.unload();
     EXPECT_EQ(GetModuleHandleA(library.path().c_str()), nullptr);
     EXPECT_EQ(library.symbol(exportName), nullptr);
