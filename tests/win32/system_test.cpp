@@ -33,30 +33,6 @@ TEST(TickCount, CountsMillisecondsInBothWidths) {
     EXPECT_LT(elapsed, 10000u);
 }
 
-// A library this program does not load by itself, so that unloading it can be seen, and an export
-// of a module that it uses.
-#ifdef _WIN32
-constexpr const char* unusedLibrary = "cabinet.dll";
-constexpr const char* dependencyExport = "GetTickCount64";
-#else
-constexpr const char* unusedLibrary = "libquadmath.so.0";
-constexpr const char* dependencyExport = "malloc";
-#endif
-
-TEST(Libraries, EveryLoadNeedsItsFree) {
-    EXPECT_EQ(LoadLibraryA("kbs-no-such-library.dll"), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-    ASSERT_EQ(GetModuleHandleA(unusedLibrary), nullptr);
-    const HMODULE module = LoadLibraryA(unusedLibrary);
-    ASSERT_NE(module, nullptr);
-    EXPECT_EQ(LoadLibraryA(unusedLibrary), module);
-    EXPECT_EQ(GetProcAddress(module, dependencyExport), nullptr); // only the module's own
-    EXPECT_TRUE(FreeLibrary(module));
-    EXPECT_EQ(GetModuleHandleA(unusedLibrary), module);
-    EXPECT_TRUE(FreeLibrary(module));
-    EXPECT_EQ(GetModuleHandleA(unusedLibrary), nullptr);
-}
-
 TEST(SystemTimes, ConvertBothWaysOverTheWholeRange) {
     const struct {
         ULONGLONG ticks;
