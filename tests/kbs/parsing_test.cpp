@@ -19,21 +19,16 @@ constexpr unsigned Octal = kbs::ParseAllowOctal, Hex = kbs::ParseHexDefault,
                    NoOverflow = kbs::ParseNoOverflowError, Blanks = kbs::ParseSkipBlanks;
 
 const NumberRow numberRows[] = {
-    {"0x1F", 0, 0, 31, ""},
     {"0X1f", 0, 0, 31, ""},
     {"017", 0, 0, 17, ""}, // decimal unless octal is asked for
     {"017", Octal, 0, 15, ""},
     {"09", Octal, 0, 0, "9"},
     {"1f", Hex, 0, 31, ""},
-    {"0x10", Hex, 0, 16, ""},
-    {" 12 x", Blanks, 0, 12, "x"},
-    {"\r\n7", Blanks, 0, 7, ""}, // line ends are blanks for the ANSI file functions
+    {"\r\n 7 x", Blanks, 0, 7, "x"}, // line ends are blanks for the ANSI file functions
     {"1.6", 0, 0, 1, ".6"},
     {"", 0, 0, -2021, ""},
-    {"0x", 0, 0, -2021, "0x"},
     {"0xg1 rest", 0, 0, -2021, "0xg1"},
     {"-5", 0, 0, -2021, "-5"},
-    {"zz", Hex, 0, -2021, "zz"},
     {"4294967295", 0, 0, 4294967295, ""},
     {"4294967296", 0, 0, -2005, "4294967296"},
     {"4294967296", NoOverflow, 0, 4294967295, ""},
@@ -42,7 +37,6 @@ const NumberRow numberRows[] = {
     {"0x100000001", NoOverflow, 0, 1, ""},
     {"037777777777", Octal, 0, 0xFFFFFFFF, ""},
     {"040000000000", Octal, 0, -2005, "04000000000"},
-    {"255", 0, 255, 255, ""},
     {"0x100", 0, 255, -2005, "0x100"},
     {"4294967296", NoOverflow, 7, -2005, "4294967296"},
 };

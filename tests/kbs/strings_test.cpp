@@ -22,7 +22,6 @@ const FormatRow formatRows[] = {
     {"%1", "x%2y", "B", nullptr, "xBy"},          // an argument is searched for later placeholders
     {"x%1x", "%1%1", nullptr, nullptr, "x%1%1x"}, // but not for its own
     {"%10", "A", nullptr, nullptr, "A0"},
-    {"no placeholders", "A", nullptr, nullptr, "no placeholders"},
     {nullptr, "A", nullptr, nullptr, ""},
     {"[%1]", nullptr, nullptr, nullptr, "[]"},
 };
@@ -38,9 +37,9 @@ TEST_P(Format, SubstitutesNumberedPlaceholders) {
 INSTANTIATE_TEST_SUITE_P(Rows, Format, ::testing::ValuesIn(formatRows));
 
 TEST(Format, AllNinePlaceholders) {
-    kbs::StringOld text;
-    text.format("%1%2%3%4%5%6%7%8%9", "1", "2", "3", "4", "5", "6", "7", "8", "9");
-    EXPECT_EQ(text, "123456789");
+    EXPECT_EQ(
+        kbs::StringOld().format("%9%8%7%6%5%4%3%2%1", "1", "2", "3", "4", "5", "6", "7", "8", "9"),
+        "987654321");
 }
 
 TEST(StringBase, CaseFollowsTheAnsiCodePageAndNumbersArePlain) {
@@ -70,7 +69,6 @@ struct Base64Row {
 const Base64Row base64Rows[] = {
     {"TWFu", 8, 3, std::string("Man\0\0\0\0\0", 8)},
     {"TWE=", 3, 2, std::string("Ma\0", 3)},
-    {"TQ==", 1, 1, "M"},
     {"T*Fu", 3, 3, "L\x01n"}, // outside the alphabet: zero bits
     {"////", 3, 3, "\xFF\xFF\xFF"},
     {"TWFu", 1, 3, "M"},                      // a short destination gets a prefix
