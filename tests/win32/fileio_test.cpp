@@ -63,34 +63,25 @@ TEST_F(FileHandles, ShareModesOfOpenHandlesRefuseConflictingOpeners) {
     }
 }
 
+// What kbs::File does not reach: reads at the end, seeks before the start, the high half of a size,
+// FILE_CURRENT and a handle closed twice. Access denied and truncation are the Files tests'.
 TEST_F(FileHandles, ReadWriteSeekAndTruncateWithinTheAccessGranted) {
     const HANDLE reader = open(GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
     char buffer[16] = {};
     DWORD count = 99;
-    EXPECT_FALSE(WriteFile(reader, "x", 1, &count, nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    EXPECT_FALSE(SetEndOfFile(reader));
-    EXPECT_EQ(GetFileSize(reader, nullptr), 10u);
     EXPECT_EQ(SetFilePointer(reader, 4, nullptr, FILE_BEGIN), 4u);
     EXPECT_TRUE(ReadFile(reader, buffer, sizeof buffer, &count, nullptr));
     EXPECT_EQ(std::string(buffer, count), "456789");
-    // At the end a read succeeds with nothing.
     EXPECT_TRUE(ReadFile(reader, buffer, sizeof buffer, &count, nullptr));
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(SetFilePointer(reader, -11, nullptr, FILE_END), INVALID_SET_FILE_POINTER);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NEGATIVE_SEEK));
-
     const HANDLE writer = open(GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
-    EXPECT_FALSE(ReadFile(writer, buffer, 1, &count, nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(SetFilePointer(writer, 0, nullptr, FILE_END), 10u);
-    EXPECT_TRUE(WriteFile(writer, "ab", 2, &count, nullptr));
-    EXPECT_EQ(count, 2u);
-    EXPECT_EQ(SetFilePointer(writer, -8, nullptr, FILE_CURRENT), 4u);
+    EXPECT_EQ(SetFilePointer(writer, -6, nullptr, FILE_END), 4u);
+    EXPECT_EQ(SetFilePointer(writer, 2, nullptr, FILE_CURRENT), 6u);
     EXPECT_TRUE(SetEndOfFile(writer));
-    EXPECT_TRUE(FlushFileBuffers(writer));
     DWORD high = 1;
-    EXPECT_EQ(GetFileSize(reader, &high), 4u);
+    EXPECT_EQ(GetFileSize(reader, &high), 6u);
     EXPECT_EQ(high, 0u);
     EXPECT_TRUE(CloseHandle(writer));
     EXPECT_TRUE(CloseHandle(reader));
