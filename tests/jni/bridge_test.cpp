@@ -19,8 +19,13 @@ namespace {
 
 const Bytes sample = classFile("a/B");
 
-TEST_F(BridgeTest, JavasAnswerIsTheThresholdOfTheNextLine) {
+TEST_F(BridgeTest, JavasAnswerIsTheThresholdOfTheNextLineAndMissingCallbacksAreLogged) {
     kelo::_tbO context(env, runtime);
+    // A missing report method is logged, its lookup error left for the caller.
+    java.errorUnspecified.missing = true;
+    EXPECT_EQ(context.sendMessage(kelo::ErrorUnspecified, "lost"), 0);
+    EXPECT_EQ(jni.pendingName(), "java/lang/NoSuchMethodError");
+    jni.pending = nullptr;
     java.log.result = 900;
     context.log(kelo::LogInfo, "sent");
     context.log(kelo::LogInfo, "dropped");
@@ -30,7 +35,9 @@ TEST_F(BridgeTest, JavasAnswerIsTheThresholdOfTheNextLine) {
     EXPECT_FALSE(context.log(kelo::LogError, "lost"));
     EXPECT_EQ(kelo::logThreshold, std::numeric_limits<jint>::max());
     EXPECT_EQ(jni.pending, nullptr);
-    EXPECT_EQ(jni.java, (Strings{"log(800,sent)", "log(900,equal)"}));
+    EXPECT_EQ(jni.java,
+              (Strings{"log(1000,Method 'com.kelo.rvs.Runtime.errorUnspecified' not found!)",
+                       "log(800,sent)", "log(900,equal)"}));
 }
 
 TEST_F(BridgeTest, CleanUpDropsTheReferencesInOrderAndTheFirstWorkerStaysUntilThen) {
@@ -52,16 +59,23 @@ TEST_F(BridgeTest, CleanUpDropsTheReferencesInOrderAndTheFirstWorkerStaysUntilTh
 TEST_F(BridgeTest, HookCallbacksReportOnlyThroughTheReferencesTheSetUpLeft) {
     kelo::hookRuntimeRef.adopt(env, runtime);
     EXPECT_TRUE(kelo::_tbO(env, kelo::hookRuntimeRef).log(kelo::LogError, "lost"));
+    // The set-up looks the runtime class up until it is found, then keeps it.
+    java.type.findable = false;
+    EXPECT_EQ(kelo::runtimeClass(env).get(), nullptr);
+    EXPECT_EQ(jni.pending, nullptr);
+    java.type.findable = true;
+    kelo::runtimeClass(env);
     kelo::runtimeClass(env);
     kelo::_tbO context(env, kelo::hookRuntimeRef);
     Java_com_kelo_rvs_Runtime_iCleanUp(env, runtime);
     EXPECT_TRUE(context.log(kelo::LogError, "late"));
     EXPECT_EQ(jni.java, Strings{"log(1000,late)"});
-    EXPECT_EQ(std::count(jni.calls.begin(), jni.calls.end(), "FindClass"), 1);
+    EXPECT_EQ(std::count(jni.calls.begin(), jni.calls.end(), "FindClass"), 2);
 }
 
+// Once a container asks for it, for good, errors are bracketed by the native worker if there is
+// one.
 TEST_F(BridgeTest, StartMessageOnceAndErrorsBracketedOnceAContainerAsksForSuspension) {
-    Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker);
     const auto process = [this](unsigned char options, bool broken) {
         Bytes bytes = container(sample, {true, false, 75, 3, 1, options});
         bytes[AtPayload + 15] ^= broken ? 0xFF : 0;
@@ -72,14 +86,17 @@ TEST_F(BridgeTest, StartMessageOnceAndErrorsBracketedOnceAContainerAsksForSuspen
         const bool processed = context.processClass(output);
         return std::make_pair(processed, std::exchange(jni.java, {}));
     };
-    const std::string processing = "log(800,Processing a/B)";
+    const std::string processing = "log(800,Processing a/B)", failed = "Decompression failed";
     EXPECT_EQ(process(~kelo::OptionSuspendThreads & ~kelo::OptionCrc & 0xFF, false),
               std::make_pair(true, Strings{processing, "messageStart()"}));
     EXPECT_FALSE(kelo::threadSuspension);
-    EXPECT_EQ(process(kelo::OptionSuspendThreads, true),
-              std::make_pair(
-                  false, Strings{processing, "log(1000,Decompression failed)", "suspendThreads()",
-                                 "errorUnspecified(Decompression failed!)", "resumeThreads()"}));
+    const Strings unbracketed{processing, "log(1000," + failed + ")",
+                              "errorUnspecified(" + failed + "!)"};
+    EXPECT_EQ(process(kelo::OptionSuspendThreads, true), std::make_pair(false, unbracketed));
+    Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker);
+    EXPECT_EQ(process(0, true),
+              std::make_pair(false, Strings{processing, unbracketed[1], "suspendThreads()",
+                                            unbracketed[2], "resumeThreads()"}));
 }
 
 TEST_F(BridgeTest, BelowBuild99TheRuntimeClassMonitorCoversILoadClassOnEveryPath) {
@@ -120,15 +137,18 @@ struct CarrierRow {
     std::string expected;
 };
 
+// clang-format off
 const CarrierRow carrierRows[] = {
     {{chunk("a/Other", 0, base64("other")), chunk("a/B", 0, base64(first)),
       chunk("a/B", 1, base64(second)), chunk("a/B", 2, base64("K")), chunk("a/B", 4, "QQ==")},
-     "a/B",
-     first + second + "K"},
-    {{chunk("a/B", 1, base64(second))}, "a/B", ""},             // no chunk 0
+     "a/B", first + second + "K"}, // in order up to the first gap, other classes' left out
+    {{chunk("a/Other", 0, base64("other"))}, "a/Other", "other"},
+    {{chunk("a/B", 0, base64(first))}, "a", ""}, // a name that only starts the tag's
+    {{chunk("a/B", 1, base64(second))}, "a/B", ""}, // no chunk 0
     {{"<KeloClassData#a/B#00000>" + base64(first)}, "a/B", ""}, // no closing tag
-    {{chunk("a/B", 0, base64(first) + "A"), chunk("a/B", 1, base64(second))}, "a/B", second},
+    {{chunk("a/B", 0, base64(first) + "A"), chunk("a/B", 1, base64(second))}, "a/B", second}, // 4n+1
 };
+// clang-format on
 
 class CarrierTest : public ::testing::TestWithParam<CarrierRow> {};
 
