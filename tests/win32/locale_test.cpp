@@ -20,7 +20,7 @@ const Row rows[] = {
     {nullptr, nullptr, "pt_PT.ISO-8859-15@euro", 0x0816},
     {nullptr, nullptr, "zh_HK.UTF-8", 0x0C04},
     {nullptr, nullptr, "de_LU.UTF-8", 0x0407}, // no known territory: the language's default
-    {nullptr, nullptr, "es_AR", 0x0C0A}, // Spain's modern sort, as Windows reports Spanish
+    {nullptr, nullptr, "es_AR", 0x0C0A},       // Spain's modern sort, as Windows reports Spanish
     {nullptr, nullptr, nullptr, 0x0409},
     {nullptr, nullptr, "C.UTF-8", 0x0409},
     {nullptr, nullptr, "xx_DE", 0x0409},
