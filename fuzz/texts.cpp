@@ -112,7 +112,8 @@ void fuzzText(const std::uint8_t* data, std::size_t size) {
                 parse(parsing, code, parameter, argument, text);
         } catch (const kbs::Exception& error) {
             const std::int32_t id = error.errorId();
-            check((code & 7) >= 6 || ((id == 2005 || id == 2020 || id == 2021) && *error.what()));
+            const bool composed = *error.what(); // the message, formatted with its parameters
+            check((code & 7) >= 6 || ((id == 2005 || id == 2020 || id == 2021) && composed));
             check(!(parameter & 0x80) && error.parameter1().size() <= text.size());
         }
     }
