@@ -8,10 +8,15 @@ import java.lang.annotation.Target;
 import java.util.List;
 import java.util.concurrent.Callable;
 
-/** A class with every kind of declaration a skeleton keeps; its code holds strings it must not. */
+/**
+ * Every kind of declaration a skeleton keeps: annotations (visible, invisible, on types and on
+ * parameters, with values of each kind and defaults), generics, nest members (inner, anonymous),
+ * a record (its constructor keeps parameter names), a sealed interface with a default method, an
+ * enum; and code and a constant that hold strings a skeleton must leave out.
+ */
 @Declared.Marker(value = "class", kinds = {Declared.Kind.A, Declared.Kind.B}, type = List.class,
         nested = @Declared.Tag("inner"))
-public class Declared<T extends Comparable<? super T>> extends Thread
+public abstract class Declared<T extends Comparable<? super T>> extends Thread
         implements Callable<List<T>> {
     public static final String CONSTANT = "a constant value";
 
@@ -37,55 +42,29 @@ public class Declared<T extends Comparable<? super T>> extends Thread
 
     public enum Kind { A, B }
 
-    public interface Shape {
-        double area();
-
+    public sealed interface Node permits Leaf {
         default String describe() {
-            return "a shape of area " + area();
-        }
-
-        static Shape unit() {
-            return () -> 1.0;
+            return "inner of " + this;
         }
     }
-
-    public sealed interface Node permits Leaf {}
 
     public record Leaf(@Marker("component") int value) implements Node {}
 
-    public static class Nested {
-        protected transient volatile int counter;
-    }
-
     public class Inner {
-        public @Used String label() {
-            return "inner of " + Declared.this.hashCode();
-        }
+        protected transient volatile @Used List<@Used T> items;
     }
 
-    @Marker("field")
-    protected @Used List<@Used T> items;
-
-    public Declared(@Marker("parameter") List<T> items) throws IOException {
-        if (items == null) {
-            throw new IOException("the code's own secret text");
-        }
-        this.items = items;
-    }
-
-    @Override
-    public List<T> call() throws Exception {
+    protected Declared(@Marker("parameter") List<T> items) throws IOException {
         Runnable local = new Runnable() {
             @Override
             public void run() {
-                System.out.println("anonymous code text");
+                System.out.println("the code's own secret text");
             }
         };
         local.run();
-        return items;
     }
 
-    public <E extends Exception> T first(@Tag("p") Callable<? extends T> source) throws E {
+    public <E extends Exception> @Used T first(@Tag("p") Callable<? extends T> source) throws E {
         try {
             return source.call();
         } catch (Exception e) {
@@ -93,10 +72,6 @@ public class Declared<T extends Comparable<? super T>> extends Thread
         }
     }
 
-    public native int nativeCount();
-
     @Deprecated
-    public synchronized double half(double value) {
-        return value / 2;
-    }
+    public synchronized native int nativeCount();
 }
