@@ -46,7 +46,8 @@ class ContainersTest {
         h.put(59, (byte) 0x12).putInt(63, (int) crc.getValue());
         assertArrayEquals(h.array(), Arrays.copyOf(c, 80));
         if (compressed) { // the one gzip header the library inflates, and ISIZE
-            assertArrayEquals(Containers.GZIP_HEADER, Arrays.copyOf(payload, 10));
+            assertArrayEquals(new byte[] {0x1F, (byte) 0x8B, 8, 0, 0, 0, 0, 0, 0, 0},
+                    Arrays.copyOf(payload, 10));
             assertEquals(classFile.length - 4,
                     ByteBuffer.wrap(c).order(LITTLE_ENDIAN).getInt(c.length - 4));
             payload = new GZIPInputStream(new ByteArrayInputStream(payload)).readAllBytes();
