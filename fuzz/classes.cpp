@@ -51,7 +51,7 @@ struct Bridge {
             kelo::runtimeClass(env);
     }
     ~Bridge() {
-        for (const std::string& problem : runtime.finish()) // each one printed, and fatal
+        for (const std::string& problem : runtime.finish()) // printed, then fatal
             check(std::fprintf(stderr, "JNI misuse: %s\n", problem.c_str()) < 0);
     }
 
