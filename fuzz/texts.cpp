@@ -29,6 +29,9 @@ std::uint64_t expectedValue(const std::string& piece, unsigned options, unsigned
 
 const std::uint32_t limits[] = {0, 1, 9, 255, 4095, 65535, 99999999, 0xFFFFFFFF};
 
+// The first byte's low three bits pick parseNumber, parseDecimal, matchChar, markEnd, markedText,
+// skipBlanks or raiseError (6, 7); its others, the options. The second byte's low three bits pick
+// the largest number accepted (an entry of `limits`, also raiseError's id) or the mark mode.
 void parse(kbs::Parsing& parsing, unsigned code, unsigned parameter, const std::string& set,
            const std::string& text) {
     const unsigned options =
