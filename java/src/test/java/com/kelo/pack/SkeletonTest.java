@@ -8,11 +8,14 @@ import java.io.PrintWriter;
 import java.io.StringWriter;
 import java.lang.reflect.Executable;
 import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
 import java.util.Arrays;
 import java.util.HashMap;
 import java.util.List;
 import java.util.Map;
 import java.util.Set;
+import java.util.spi.ToolProvider;
 import java.util.stream.Collectors;
 import java.util.stream.Stream;
 import org.junit.jupiter.api.Test;
@@ -22,7 +25,7 @@ import org.objectweb.asm.ClassReader;
 import org.objectweb.asm.util.Textifier;
 import org.objectweb.asm.util.TraceClassVisitor;
 
-/** Skeletons as readers see them: ASM, and a JVM without the library. */
+/** Skeletons as readers see them: ASM, javap, and a JVM without the library. */
 class SkeletonTest {
     // Texts that only the fixture's code, constant values and debug information hold.
     private static final List<String> CODE_ONLY = List.of("the code's own secret text",
@@ -71,6 +74,28 @@ class SkeletonTest {
                         .map(l -> l.trim().split(" ")[0]).collect(Collectors.toSet()));
         assertArrayEquals(original(name), Containers.unwrap(
                 EmbeddedContainers.extract(skeleton, name.replace('.', '/'))));
+        // javap reads every attribute without error and lists the same members (the added static
+        // initializer and blank lines aside).
+        String layout = "(?m)^  static \\{\\};\n    descriptor: \\(\\)V\n|^\\s*\n";
+        assertEquals(javap(original(name), "-p", "-s").replaceAll(layout, ""),
+                javap(skeleton, "-p", "-s").replaceAll(layout, ""));
+        javap(skeleton, "-v", "-p");
+    }
+
+    private static String javap(byte[] classFile, String... options) throws Exception {
+        Path file = Files.createTempFile("skeleton", ".class");
+        try {
+            Files.write(file, classFile);
+            StringWriter out = new StringWriter();
+            String[] args = Stream.concat(Stream.of(options), Stream.of(file.toString()))
+                    .toArray(String[]::new);
+            assertEquals(0, ToolProvider.findFirst("javap").get().run(new PrintWriter(out),
+                    new PrintWriter(out), args), out.toString());
+            return out.toString()
+                    .replaceAll("(?m)^(Compiled from|Classfile|  Last modified|  SHA-256).*\n", "");
+        } finally {
+            Files.delete(file);
+        }
     }
 
     @Test
