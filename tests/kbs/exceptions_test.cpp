@@ -1,6 +1,5 @@
 #include "kbs/exceptions.h"
 
-#include "kbs/errorlocations.h"
 #include "kbs/startup.h"
 
 #include <gtest/gtest.h>
@@ -60,19 +59,6 @@ TEST(Exception, CopiesComposeTheirOwnTextAndWhatNeverThrows) {
         const char* buildText() const override { throw std::bad_alloc(); }
     };
     EXPECT_NE(Failing().what()[0], '\0');
-}
-
-// Locations chain from the thread's stack.
-TEST(ErrorLocation, ChainedEntriesReadOutermostFirst) {
-    kbs::ErrorLocationGuard outer("outer", false);
-    {
-        kbs::ErrorLocationGuard a("A", false);
-        kbs::ErrorLocationGuard b("B", true);
-        EXPECT_EQ(kbs::Exception(1001, "", "", "", "X").location(), "A, B, X");
-    }
-    EXPECT_EQ(kbs::currentErrorLocation(), "outer");
-    kbs::ErrorLocationGuard inner("inner", true);
-    EXPECT_EQ(kbs::currentErrorLocation(), "outer, inner");
 }
 
 } // namespace

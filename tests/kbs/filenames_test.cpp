@@ -85,12 +85,6 @@ TEST(FileString, RelativeToTheCurrentDirectoryAndFullPaths) {
 
     EXPECT_EQ(FileString(("a" + separator + ".." + separator + "b").c_str()).fullPath(),
               current + separator + "b");
-    FileString here;
-    here.makeFull();
-    EXPECT_EQ(here, current);
-    char program[MAX_PATH];
-    EXPECT_TRUE(FileString(Text(program, GetModuleFileNameA(nullptr, program, MAX_PATH))).isFile());
-    EXPECT_FALSE(FileString(current.c_str()).isFile());
 }
 
 } // namespace

@@ -55,13 +55,6 @@ TEST_F(Files, OpenFailures) {
     writer.setName(path.c_str());
     writer.open(kbs::FileWrite);
     EXPECT_EQ(openFailure(path, kbs::FileRead), "1022 32 " + full);
-    // The texts name the file as the user sees it, or <none>.
-    kbs::FileException custom(1025, "first", "", "", "");
-    custom.setFileName(kbs::FileString(path.c_str()));
-    EXPECT_EQ(std::string(custom.what()),
-              "KeloRvs4J32: fatal error KB1025 - bad specification in environment variable " +
-                  kbs::FileString(path).displayText(0, kbs::FileString::RelativeToCurrent) +
-                  ": first.");
     EXPECT_EQ(failure([] { kbs::File().name(); }), "1016 0 ");
 }
 
@@ -94,19 +87,6 @@ TEST_F(Files, ReadWriteAppendTruncateAndWipe) {
     EXPECT_TRUE(file.wipe());
     EXPECT_EQ(file.writes, (std::vector<std::uint32_t>{61440, 1}));
     EXPECT_EQ(fs::file_size(path), 0u);
-}
-
-TEST_F(Files, TimesRoundTripAndCreateEmpties) {
-    std::ofstream(path) << "content";
-    kbs::FileImplWin impl;
-    impl.create(path.c_str(), kbs::FileRead, 0);
-    EXPECT_EQ(impl.size(), 0u);
-    const kbs::TimeStamp written = 436308983, accessed = written + 60; // 2013-10-28 20:56:23 UTC
-    impl.setTimes(nullptr, &accessed, &written);
-    kbs::TimeStamp times[2] = {};
-    impl.getTimes(nullptr, &times[0], &times[1]);
-    EXPECT_EQ(times[0], accessed);
-    EXPECT_EQ(times[1], written);
 }
 
 TEST(Crc32, StandardCheckValueInAnyPieces) {

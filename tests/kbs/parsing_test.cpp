@@ -57,7 +57,7 @@ TEST_P(ParseNumber, Reads) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, ParseNumber, ::testing::ValuesIn(numberRows));
 
-TEST(Parsing, DecimalsCharactersAndMarks) {
+TEST(Parsing, DecimalsAndCharacters) {
     EXPECT_THROW(kbs::Parsing("-1").parseDecimal(0, 0), kbs::Exception);
     kbs::Parsing list(" a , B");
     EXPECT_EQ(list.matchChar("a", Blanks), 1);
@@ -65,13 +65,6 @@ TEST(Parsing, DecimalsCharactersAndMarks) {
     EXPECT_EQ(list.matchChar("abc", 0), 0);
     EXPECT_EQ(list.matchChar("abc", kbs::ParseIgnoreCase), 2);
     EXPECT_EQ(list.matchChar(nullptr, 0), 0);
-
-    kbs::Parsing text("ab cd");
-    text.markEnd(kbs::MarkToEnd);
-    EXPECT_EQ(text.markedText(0), "ab cd");
-    EXPECT_EQ(text.markedText(kbs::MarkWord), "ab");
-    EXPECT_EQ(text.matchChar("a", 0), 1);
-    EXPECT_EQ(text.markedText(kbs::MarkToCursor), "a");
     // After a failure reading goes on where it was found.
     kbs::Parsing version("1.x");
     version.parseNumber(0, 0);

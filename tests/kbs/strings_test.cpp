@@ -1,6 +1,5 @@
 #include "kbs/base64.h"
 #include "kbs/strings.h"
-#include "kbs/utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -52,14 +51,6 @@ TEST(StringBase, CaseFollowsTheAnsiCodePageAndNumbersArePlain) {
     EXPECT_TRUE(Text(nullptr, 5).empty());
 }
 
-TEST(StringBase, WideCopyReportsTheFullLength) {
-    const kbs::WideString text(5, 'x');
-    WCHAR buffer[4] = {'#', '#', '#', '#'};
-    EXPECT_EQ(text.copyTo(buffer, 3, true), 5u);
-    EXPECT_EQ(kbs::WideString(buffer, 4), kbs::WideString({'x', 'x', 0, '#'}));
-    EXPECT_EQ(text.copyTo(buffer, 0, true), 0u);
-}
-
 struct Base64Row {
     const char* text;
     std::size_t room, length;
@@ -87,14 +78,5 @@ TEST_P(Base64, Decodes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Base64, ::testing::ValuesIn(base64Rows));
-
-TEST(Utf8Conversion, ConvertsAnsiTextWithATerminator) {
-    auto& converter = kbs::Utf8Conversion<Text, kbs::Utf8>::instance();
-    std::vector<unsigned char> bytes{1};
-    EXPECT_EQ(converter.toUtf8(Text(), bytes), 0u);
-    EXPECT_TRUE(bytes.empty());
-    EXPECT_EQ(converter.toUtf8(Text("G\xFC\0\x80", 4), bytes), 7u);
-    EXPECT_EQ(bytes, (std::vector<unsigned char>{'G', 0xC3, 0xBC, 0, 0xE2, 0x82, 0xAC, 0}));
-}
 
 } // namespace

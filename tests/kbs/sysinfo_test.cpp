@@ -1,4 +1,3 @@
-#include "kbs/library.h"
 #include "kbs/startup.h"
 #include "kbs/sysinfo.h"
 #include "kbs/sysinfoimpl.h"
@@ -8,13 +7,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <memory>
-#include <string>
 #include <thread>
 #include <vector>
-#ifndef _WIN32
-#include <filesystem>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -101,45 +95,6 @@ TEST(TickCounter, CarriesTheWrapOnceHoweverManyCallersRaceAcrossIt) {
     for (auto& thread : threads)
         thread.join();
     EXPECT_EQ(wrongCounts, 0);
-}
-
-// A library this program does not load by itself, so that unloading it can be seen; each load
-// needs its free, and a borrowed handle frees nothing.
-TEST(Library, LoadsTheDllNameAndFreesOnlyWhatItLoaded) {
-#ifdef _WIN32
-    const std::string stem = "cabinet";
-    const char *exportName = "FDICreate", *dependencyExport = "GetTickCount64";
-#else
-    // This system has no DLLs: a link gives a library that name.
-    const HMODULE probe = LoadLibraryA("libquadmath.so.0");
-    char target[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(probe, target, MAX_PATH);
-    FreeLibrary(probe);
-    const std::string stem = ::testing::TempDir() + "kbs-" + std::to_string(getpid());
-    std::filesystem::create_symlink(std::string(target, length), stem + ".dll");
-    const char *exportName = "sqrtq", *dependencyExport = "malloc";
-#endif
-    kbs::Library library;
-    EXPECT_FALSE(library.load((stem + ".bin").c_str(), false));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-    ASSERT_TRUE(library.load((stem + ".bin").c_str(), true));
-    EXPECT_EQ(library.path(), stem + ".dll");
-    const HMODULE module = GetModuleHandleA(library.path().c_str());
-    ASSERT_NE(module, nullptr);
-    EXPECT_EQ(LoadLibraryA(library.path().c_str()), module);
-    EXPECT_TRUE(FreeLibrary(module));
-    kbs::Library borrowed(library.path(), module);
-    borrowed.unload();
-    EXPECT_TRUE(borrowed.isLoaded());
-    EXPECT_EQ(GetModuleHandleA(library.path().c_str()), module);
-    EXPECT_NE(library.symbol(exportName), nullptr);
-    EXPECT_EQ(library.symbol(dependencyExport), nullptr); // only the module's own
-    library.unload();
-    EXPECT_EQ(GetModuleHandleA(library.path().c_str()), nullptr);
-    EXPECT_EQ(library.symbol(exportName), nullptr);
-#ifndef _WIN32
-    std::filesystem::remove(stem + ".dll");
-#endif
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 namespace {
@@ -54,42 +53,6 @@ TEST_F(FullPathName, ResolvesByTextAndStopsAtTheRoot) {
             filePart == std::string::npos ? filePart : row.expected.size() - filePart;
         EXPECT_EQ(length, row.filePart) << row.name;
     }
-}
-
-TEST_F(FullPathName, AsksForTheSizeWhenTheBufferIsTooSmall) {
-    const std::string expected = here + "name";
-    const auto length = static_cast<DWORD>(expected.size());
-    std::string buffer(expected.size() + 1, '#');
-    EXPECT_EQ(length + 1, GetFullPathNameA("name", length, buffer.data(), nullptr));
-    EXPECT_EQ('#', buffer[0]);
-    EXPECT_EQ(length, GetFullPathNameA("name", length + 1, buffer.data(), nullptr));
-    EXPECT_EQ(expected, buffer.c_str());
-    EXPECT_EQ(0u, GetFullPathNameA("", length + 1, buffer.data(), nullptr));
-}
-
-TEST(FileAttributes, TellDirectoriesFilesReadOnlyAndWhatIsMissing) {
-    namespace fs = std::filesystem;
-    const fs::path directory =
-        fs::temp_directory_path() / ("kbs-attributes-" + std::to_string(GetCurrentThreadId()));
-    const fs::path file = directory / "file.txt";
-    fs::create_directory(directory);
-    std::ofstream(file) << "content";
-    // Windows may add attributes of its own, such as for indexing.
-    const DWORD checked =
-        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY;
-    EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA(directory.string().c_str()) & checked);
-    fs::permissions(file, fs::perms::owner_write, fs::perm_options::remove);
-    EXPECT_EQ(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY,
-              GetFileAttributesA(file.string().c_str()) & checked);
-    for (const auto& [name, error] : {std::pair{directory / "missing", ERROR_FILE_NOT_FOUND},
-                                      std::pair{directory / "missing" / "f", ERROR_PATH_NOT_FOUND},
-                                      std::pair{file / "f", ERROR_PATH_NOT_FOUND},
-                                      std::pair{fs::path(), ERROR_PATH_NOT_FOUND}}) {
-        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(name.string().c_str()));
-        EXPECT_EQ(static_cast<DWORD>(error), GetLastError()) << name;
-    }
-    fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
-    fs::remove_all(directory);
 }
 
 } // namespace
