@@ -76,21 +76,17 @@ Jni::Jni() {
         return nullptr;
     };
     table.GetObjectClass = [](JNIEnv*, jobject object) {
-        fake::enter("GetObjectClass");
-        return reinterpret_cast<jclass>(objectOf(object)->type);
+        return fake::enter("GetObjectClass"), reinterpret_cast<jclass>(objectOf(object)->type);
     };
     table.GetMethodID = [](JNIEnv*, jclass type, const char* name, const char* signature) {
-        fake::enter("GetMethodID");
-        return findMethod(type, name, signature);
+        return fake::enter("GetMethodID"), findMethod(type, name, signature);
     };
     table.GetStaticMethodID = table.GetMethodID;
     table.CallIntMethodV = [](JNIEnv*, jobject object, jmethodID id, va_list args) {
-        fake::enter("CallIntMethod");
-        return invoke(object, id, args);
+        return fake::enter("CallIntMethod"), invoke(object, id, args);
     };
     table.CallStaticVoidMethodV = [](JNIEnv*, jclass type, jmethodID id, va_list args) {
-        fake::enter("CallStaticVoidMethod");
-        invoke(type, id, args);
+        fake::enter("CallStaticVoidMethod"), invoke(type, id, args);
     };
     // System.getProperty answers from systemProperties: null for a key that is not there.
     table.CallStaticObjectMethodV = [](JNIEnv*, jclass type, jmethodID id,
@@ -108,8 +104,7 @@ Jni::Jni() {
         return fake::enter("NewStringUTF").newString(text);
     };
     table.GetStringUTFLength = [](JNIEnv*, jstring string) {
-        fake::enter("GetStringUTFLength");
-        return static_cast<jsize>(objectOf(string)->text.size());
+        return fake::enter("GetStringUTFLength"), static_cast<jsize>(objectOf(string)->text.size());
     };
     table.GetStringUTFChars = [](JNIEnv*, jstring string, jboolean*) {
         ++fake::enter("GetStringUTFChars").heldUtfChars;
@@ -160,8 +155,7 @@ Jni::Jni() {
         return JNI_OK;
     };
     table.GetArrayLength = [](JNIEnv*, jarray array) {
-        fake::enter("GetArrayLength");
-        return static_cast<jsize>(objectOf(array)->bytes.size());
+        return fake::enter("GetArrayLength"), static_cast<jsize>(objectOf(array)->bytes.size());
     };
     table.GetByteArrayElements = [](JNIEnv*, jbyteArray array, jboolean*) {
         ++fake::enter("GetByteArrayElements").heldArrayElements;
@@ -276,10 +270,8 @@ Strings Runtime::finish() {
     jni.pending = nullptr;
     Java_com_kelo_rvs_Runtime_iCleanUp(jni.env, object);
     Strings problems = jni.violations;
-    if (!jni.globalRefs.empty())
-        problems.push_back("global references held");
-    if (jni.heldUtfChars || jni.heldArrayElements || jni.monitorDepth)
-        problems.push_back("characters, array elements or a monitor held");
+    if (!jni.globalRefs.empty() || jni.heldUtfChars || jni.heldArrayElements || jni.monitorDepth)
+        problems.push_back("references, characters, array elements or a monitor held");
     return problems;
 }
 

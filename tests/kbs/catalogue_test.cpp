@@ -1,5 +1,4 @@
-#include "kbs/catalogue.h"
-#include "kbs/startup.h"
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -26,24 +25,6 @@ TEST(LoadStringA, EveryCatalogueTextFromTheExecutable) {
     EXPECT_EQ(load(nullptr, 1001, 5), "file");
     EXPECT_EQ(load(nullptr, 1001, 1), "");
     EXPECT_EQ(load(nullptr, 0x10000 + 1001), "file %1 not found"); // ids are 16 bits wide
-}
-
-std::string message(unsigned id) {
-    kbs::StringBase<char> text("stale");
-    kbs::loadMessage(id, text);
-    return text;
-}
-
-// The language module first, then the module. On Windows kernel32 has none of our texts; here
-// every handle serves the one table.
-TEST(LoadMessage, SearchesTheLanguageModuleThenTheModule) {
-    EXPECT_EQ(message(kbs::FreeTextError), "");
-    kbs::Module module("KB", "KeloRvs4J32");
-    module.moduleRecord().languageModule = GetModuleHandleA("kernel32.dll");
-    EXPECT_EQ(message(kbs::FatalErrorWord), "fatal error");
-    module.moduleRecord().languageModule = GetModuleHandleA(nullptr);
-    module.moduleRecord().module = GetModuleHandleA("kernel32.dll");
-    EXPECT_EQ(message(kbs::WarningWord), "warning");
 }
 
 } // namespace

@@ -1,5 +1,4 @@
 #include "kbs/autoinit.h"
-#include "kbs/criticalsection.h"
 #include "kbs/singleton.h"
 #include "kbs/startup.h"
 
@@ -7,7 +6,6 @@
 
 #include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -79,21 +77,6 @@ TEST(LanguageSuffix, MapsWindowsLanguageIds) {
                                                    {0x0804, "Cn"}, {0x1004, "Cn"}};
     for (const auto& [id, suffix] : rows)
         EXPECT_EQ(kbs::languageSuffixFor(id), suffix) << std::hex << id;
-}
-
-TEST(CriticalSection, SerialisesThreadsAndIsReentrant) {
-    long counter = 0;
-    const auto work = [&counter] {
-        for (int i = 0; i < 20000; ++i) {
-            kbs::CriticalSection::ScopedLock outer(kbs::libraryLock());
-            kbs::CriticalSection::ScopedLock inner(kbs::libraryLock());
-            counter = counter + 1;
-        }
-    };
-    std::thread a(work), b(work);
-    a.join();
-    b.join();
-    EXPECT_EQ(counter, 40000);
 }
 
 // Ends the process-wide objects, as the module's detach would; later users create them anew.

@@ -1,12 +1,9 @@
-#include "kbs/startup.h"
 #include "kbs/sysinfo.h"
 #include "kbs/sysinfoimpl.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <memory>
 #include <thread>
 #include <vector>
 
@@ -42,21 +39,6 @@ TEST(SystemInfo, QueryTriesBothStructuresAndDecodesTheVersion) {
                   std::make_pair(c.osVersion, c.windowsNT))
             << std::hex << c.packed;
     }
-}
-
-// The process-wide objects end first, as at the module's detach, so that none is current: in a
-// child process, since the other tests keep theirs. A pointer left to the deleted instance would
-// be read by the last call.
-TEST(SystemInfoDeathTest, AnInstanceOwnedElsewhereServesUntilItIsDeleted) {
-    EXPECT_EXIT(
-        {
-            kbs::shutdown();
-            auto owned = std::make_unique<kbs::SystemInfoImpl>(); // as at process attach
-            const bool current = &kbs::SystemInfoImpl::instance() == owned.get();
-            owned.reset();
-            std::exit(current && kbs::SystemInfoImpl::instance().isWindowsNT() ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
 }
 
 const DWORD script[] = {0xFFFFFF00, 0x100, 0x100, 0xFFFFFFFF, 5};
