@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -48,9 +47,9 @@ TEST_F(Files, OpenFailures) {
     EXPECT_EQ(openFailure(path, kbs::FileMustExist | kbs::FileRead), "1001 0 " + path);
     EXPECT_EQ(id(openFailure(directory.string(), kbs::FileRead)), "1013");
     EXPECT_EQ(id(openFailure((directory / "no" / "file").string(), kbs::FileRead)), "1002");
-    EXPECT_EQ(id(openFailure(path + "/x", kbs::FileRead)), "1002");
     EXPECT_EQ(openFailure("", kbs::FileRead), "1003 0 ");
     std::ofstream(path) << "content";
+    EXPECT_EQ(id(openFailure(path + "/x", kbs::FileRead)), "1002"); // a file taken for a folder
     kbs::File writer;
     writer.setName(path.c_str());
     writer.open(kbs::FileWrite);
@@ -58,16 +57,8 @@ TEST_F(Files, OpenFailures) {
     EXPECT_EQ(failure([] { kbs::File().name(); }), "1016 0 ");
 }
 
-struct RecordingFile : kbs::File {
-    void write(const void* buffer, std::uint32_t count) override {
-        writes.push_back(count);
-        kbs::File::write(buffer, count);
-    }
-    std::vector<std::uint32_t> writes;
-};
-
-TEST_F(Files, ReadWriteAppendTruncateAndWipe) {
-    RecordingFile file;
+TEST_F(Files, ReadWriteAppendAndTruncate) {
+    kbs::File file;
     const std::string name = (directory / "." / "data.bin").string(); // not the full path
     file.setName(name.c_str());
     file.open(kbs::FileRead | kbs::FileWrite);
@@ -81,12 +72,6 @@ TEST_F(Files, ReadWriteAppendTruncateAndWipe) {
     file.rewind();
     EXPECT_EQ(failure([&] { file.read(buffer, 13, true); }), "1009 0 " + name);
     EXPECT_EQ(failure([&] { file.write("x", 1); }).substr(0, 4), "1013");
-    file.close();
-    file.writes.clear();
-    std::ofstream(path) << std::string(61441, 'x');
-    EXPECT_TRUE(file.wipe());
-    EXPECT_EQ(file.writes, (std::vector<std::uint32_t>{61440, 1}));
-    EXPECT_EQ(fs::file_size(path), 0u);
 }
 
 TEST(Crc32, StandardCheckValueInAnyPieces) {

@@ -57,20 +57,4 @@ TEST_P(ParseNumber, Reads) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, ParseNumber, ::testing::ValuesIn(numberRows));
 
-TEST(Parsing, DecimalsAndCharacters) {
-    EXPECT_THROW(kbs::Parsing("-1").parseDecimal(0, 0), kbs::Exception);
-    kbs::Parsing list(" a , B");
-    EXPECT_EQ(list.matchChar("a", Blanks), 1);
-    EXPECT_EQ(list.matchChar(".,", Blanks), 2);
-    EXPECT_EQ(list.matchChar("abc", 0), 0);
-    EXPECT_EQ(list.matchChar("abc", kbs::ParseIgnoreCase), 2);
-    EXPECT_EQ(list.matchChar(nullptr, 0), 0);
-    // After a failure reading goes on where it was found.
-    kbs::Parsing version("1.x");
-    version.parseNumber(0, 0);
-    version.matchChar(".", 0);
-    EXPECT_THROW(version.parseNumber(0, 0), kbs::Exception);
-    EXPECT_EQ(version.matchChar("x", 0), 1);
-}
-
 } // namespace

@@ -41,16 +41,6 @@ TEST(Format, AllNinePlaceholders) {
         "987654321");
 }
 
-TEST(StringBase, CaseFollowsTheAnsiCodePageAndNumbersArePlain) {
-    Text text("abc \xE9\xFF\x9A \xDF\xF7");
-    text.makeUpper();
-    EXPECT_EQ(text, "ABC \xC9\x9F\x8A \xDF\xF7");
-    EXPECT_EQ(Text::compareNoCase("stra\xDF\xE9", "STRA\xDF\xC9"), 0);
-    EXPECT_LT(Text::compareNoCase("abc", "ABD"), 0);
-    EXPECT_EQ(Text("n=").appendNumber(-42).appendNumber(INT32_MIN), "n=-42-2147483648");
-    EXPECT_TRUE(Text(nullptr, 5).empty());
-}
-
 struct Base64Row {
     const char* text;
     std::size_t room, length;
