@@ -56,10 +56,6 @@ Bytes container(const Bytes& classFile, bool broken) {
 // checks what that environment saw. Answers how many start messages it sent.
 long loadOnOwnEnvironment(jobject runtime, const Bytes& classFile, StartLine& start) {
     fake::Jni jni;
-    fake::Class& system = jni.addClass("java/lang/System");
-    system.method("getProperty", "(Ljava/lang/String;)Ljava/lang/String;");
-    system.method("exit", "(I)V");
-    jni.systemProperties["java.version"] = "17.0.9";
     const jobject loader = jni.newObject(jni.addClass("java/lang/ClassLoader"));
     const Bytes good = container(classFile, false);
     const Bytes broken = container(classFile, true);
@@ -75,11 +71,10 @@ long loadOnOwnEnvironment(jobject runtime, const Bytes& classFile, StartLine& st
     for (const fake::Definition& definition : jni.definitions)
         EXPECT_EQ(definition.bytes, classFile);
     // Every report is bracketed by the worker: the switch is on before the first one.
-    std::string reports;
+    std::string reports, bracketed;
     for (const std::string& call : jni.java)
         if (call.find("Threads()") != std::string::npos || call.rfind("errorUnspecified", 0) == 0)
             reports += call + ";";
-    std::string bracketed;
     for (int round = 0; round < Rounds / 2; ++round)
         bracketed += "suspendThreads();errorUnspecified(Decompression failed!);resumeThreads();";
     EXPECT_EQ(reports, bracketed);

@@ -1,6 +1,6 @@
 // Calls into Java and the references they go through: the log threshold, error reports bracketed
-// by the native worker, what iCleanUp drops, what hook callbacks may look up, the monitor of old
-// runtimes and exceptions set aside in iLoadClass, and the tags of embedded containers.
+// by the native worker, what iCleanUp drops, the monitor of old runtimes and exceptions set aside
+// in iLoadClass, and the tags of embedded containers.
 #include "container_builder.h"
 #include "fake_jni.h"
 
@@ -46,31 +46,17 @@ TEST_F(BridgeTest, CleanUpDropsTheReferencesInOrderAndTheFirstWorkerStaysUntilTh
     Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker);
     Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, second);
     kelo::hookRuntimeRef.adopt(env, hookRuntime);
+    // The runtime class is looked up until it is found, its lookup error cleared.
+    java.type.findable = false;
+    EXPECT_EQ(kelo::runtimeClass(env).get(), nullptr);
+    EXPECT_EQ(jni.pending, nullptr);
+    java.type.findable = true;
     kelo::runtimeClass(env);
     EXPECT_EQ(Java_com_kelo_rvs_Runtime_iCleanUp(env, runtime), 0);
     EXPECT_EQ(Java_com_kelo_rvs_Runtime_iCleanUp(env, runtime), 0);
     EXPECT_EQ(jni.deletedGlobalRefs, (std::vector<const void*>{&java.type, hookRuntime, worker}));
     Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, second);
     EXPECT_EQ(kelo::nativeWorkerRef.local(env).get(), second);
-}
-
-// A callback looks nothing up (it would search the loader of whatever started the load) and
-// reports through the references it took, whatever a clean-up does meanwhile.
-TEST_F(BridgeTest, HookCallbacksReportOnlyThroughTheReferencesTheSetUpLeft) {
-    kelo::hookRuntimeRef.adopt(env, runtime);
-    EXPECT_TRUE(kelo::_tbO(env, kelo::hookRuntimeRef).log(kelo::LogError, "lost"));
-    // The set-up looks the runtime class up until it is found, then keeps it.
-    java.type.findable = false;
-    EXPECT_EQ(kelo::runtimeClass(env).get(), nullptr);
-    EXPECT_EQ(jni.pending, nullptr);
-    java.type.findable = true;
-    kelo::runtimeClass(env);
-    kelo::runtimeClass(env);
-    kelo::_tbO context(env, kelo::hookRuntimeRef);
-    Java_com_kelo_rvs_Runtime_iCleanUp(env, runtime);
-    EXPECT_TRUE(context.log(kelo::LogError, "late"));
-    EXPECT_EQ(jni.java, Strings{"log(1000,late)"});
-    EXPECT_EQ(std::count(jni.calls.begin(), jni.calls.end(), "FindClass"), 2);
 }
 
 // Once a container asks for it, for good, errors are bracketed by the native worker if there is

@@ -61,6 +61,7 @@ struct Blocks {
     void remove(void* block);
 };
 
+// Starts with java/lang/System, whose getProperty answers "17.0.9" for java.version.
 struct Jni {
     Jni();
     ~Jni();
@@ -80,7 +81,6 @@ struct Jni {
     JNIEnv* const env = &environment;
     std::deque<Class> classes;
     std::deque<Object> objects;
-    Strings calls;      // JNI functions, in call order
     Strings java;       // Java methods run, as name(arguments)
     Strings violations; // what -Xcheck:jni would warn about
     std::map<const void*, int> globalRefs;
@@ -89,7 +89,6 @@ struct Jni {
     int heldArrayElements = 0; // handed out as exact-size copies, so ASan sees reads past them
     std::map<std::string, std::string> systemProperties; // System.getProperty answers from here
     std::vector<Definition> definitions;
-    bool defineFails = false; // DefineClass raises ClassFormatError
     const void* monitorHeld = nullptr;
     int monitorDepth = 0;
     Object* pending = nullptr;
@@ -106,8 +105,8 @@ struct Tool {
     int failAt = 0;
 };
 
-// The runtime object with its class and every callback, a native worker, java/lang/System and a
-// class loader, with the module state as the library is loaded.
+// The runtime object with its class and every callback, a native worker and a class loader, with
+// the module state as the library is loaded.
 struct Runtime {
     explicit Runtime(Jni& jni);
     // Runs iCleanUp; answers what is still held or was misused.
