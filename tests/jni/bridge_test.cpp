@@ -10,8 +10,6 @@
 #include "jni/natives.h"
 #include "jni/state.h"
 
-#include <limits>
-
 using namespace testdata;
 using fake::Strings;
 
@@ -19,25 +17,13 @@ namespace {
 
 const Bytes sample = classFile("a/B");
 
-TEST_F(BridgeTest, JavasAnswerIsTheThresholdOfTheNextLineAndMissingCallbacksAreLogged) {
+TEST_F(BridgeTest, JavasAnswerIsTheThresholdOfTheNextLine) {
     kelo::_tbO context(env, runtime);
-    // A missing report method is logged, its lookup error left for the caller.
-    java.errorUnspecified.missing = true;
-    EXPECT_EQ(context.sendMessage(kelo::ErrorUnspecified, "lost"), 0);
-    EXPECT_EQ(jni.pendingName(), "java/lang/NoSuchMethodError");
-    jni.pending = nullptr;
     java.log.result = 900;
     context.log(kelo::LogInfo, "sent");
     context.log(kelo::LogInfo, "dropped");
     context.log(900, "equal");
-    // A missing log method switches logging off for good, and its lookup error is cleared.
-    java.log.missing = true;
-    EXPECT_FALSE(context.log(kelo::LogError, "lost"));
-    EXPECT_EQ(kelo::logThreshold, std::numeric_limits<jint>::max());
-    EXPECT_EQ(jni.pending, nullptr);
-    EXPECT_EQ(jni.java,
-              (Strings{"log(1000,Method 'com.kelo.rvs.Runtime.errorUnspecified' not found!)",
-                       "log(800,sent)", "log(900,equal)"}));
+    EXPECT_EQ(jni.java, (Strings{"log(800,sent)", "log(900,equal)"}));
 }
 
 TEST_F(BridgeTest, CleanUpDropsTheReferencesInOrderAndTheFirstWorkerStaysUntilThen) {

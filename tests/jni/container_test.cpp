@@ -1,7 +1,7 @@
 // One row per rule of the container format, each run through iLoadClass, the tool interface's hook
-// (the bare container and a carrier of it) and the profiler's, with every block of the buffers'
-// storage and of the tool interface watched: all must come back as zeros. Truncations and size
-// extremes are the hostile sweep's and the fuzzers'.
+// (the bare container and a carrier of it), with every block of the buffers' storage and of the
+// tool interface watched: all must come back as zeros. Truncations, size extremes and the
+// profiler's hook are the hostile sweep's and the fuzzers'.
 #include "container_builder.h"
 #include "fake_jni.h"
 
@@ -13,7 +13,6 @@
 #include "jni/state.h"
 
 #include <cstring>
-#include <memory>
 #include <utility>
 
 using namespace testdata;
@@ -94,12 +93,6 @@ void releaseWatched(void* block, std::size_t bytes) {
     YS0073::releaseWithDelete(block, bytes);
 }
 
-std::vector<std::unique_ptr<unsigned char[]>> profilerBlocks;
-
-void* profilerAllocate(unsigned int length) {
-    return profilerBlocks.emplace_back(std::make_unique<unsigned char[]>(length)).get();
-}
-
 class ContainerTest : public BridgeTest, public ::testing::WithParamInterface<Row> {
 protected:
     ContainerTest() {
@@ -108,7 +101,6 @@ protected:
     }
     ~ContainerTest() override {
         YS0073::bufferStorage = {YS0073::allocateWithNew, YS0073::releaseWithDelete};
-        profilerBlocks.clear();
     }
 
     // What DefineClass received, if it was called.
@@ -133,14 +125,6 @@ protected:
         const Bytes result(replaced, replaced + length);
         delete[] replaced;
         return result;
-    }
-
-    Bytes profile(Bytes data) {
-        const auto length = static_cast<jint>(data.size());
-        kelo::JvmpiEvent event{
-            kelo::JvmpiEventClassLoadHook, env, data.data(), length, nullptr, 0, profilerAllocate};
-        kelo::onJvmpiEvent(&event);
-        return Bytes(event.newClassData, event.newClassData + event.newClassDataLength);
     }
 
     // The texts reported since the last call, and every block back as zeros.
@@ -182,8 +166,6 @@ TEST_P(ContainerTest, Rule) {
         EXPECT_EQ(hook(data), as(row.outcome > Decoded));
         EXPECT_EQ(reports(), row.report);
     }
-    EXPECT_EQ(profile(bytes), as(true));
-    EXPECT_EQ(reports(), row.report);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ContainerTest, ::testing::ValuesIn(rows));

@@ -92,12 +92,9 @@ Jni::Jni() {
     table.CallStaticObjectMethodV = [](JNIEnv*, jclass type, jmethodID id,
                                        va_list args) -> jobject {
         Jni& jni = fake::enter("CallStaticObjectMethod");
-        va_list copy;
-        va_copy(copy, args);
-        const Object* key = objectOf(va_arg(copy, jobject));
-        va_end(copy);
         invoke(type, id, args);
-        const auto found = jni.systemProperties.find(key ? key->text : "");
+        const std::string& call = jni.java.back(); // getProperty(key)
+        const auto found = jni.systemProperties.find(call.substr(12, call.size() - 13));
         return found == jni.systemProperties.end() ? nullptr : jni.newString(found->second);
     };
     table.NewStringUTF = [](JNIEnv*, const char* text) {
