@@ -10,6 +10,8 @@
 #include "jni/natives.h"
 #include "jni/state.h"
 
+#include <limits>
+
 using namespace testdata;
 using fake::Strings;
 
@@ -17,12 +19,17 @@ namespace {
 
 const Bytes sample = classFile("a/B");
 
-TEST_F(BridgeTest, JavasAnswerIsTheThresholdOfTheNextLine) {
+TEST_F(BridgeTest, JavasAnswerIsTheThresholdOfTheNextLineAndAMissingLogEndsLogging) {
     kelo::_tbO context(env, runtime);
     java.log.result = 900;
     context.log(kelo::LogInfo, "sent");
     context.log(kelo::LogInfo, "dropped");
     context.log(900, "equal");
+    // A missing log method switches logging off for good, its lookup error cleared.
+    java.log.missing = true;
+    EXPECT_FALSE(context.log(kelo::LogError, "lost"));
+    EXPECT_EQ(kelo::logThreshold, std::numeric_limits<jint>::max());
+    EXPECT_EQ(jni.pending, nullptr);
     EXPECT_EQ(jni.java, (Strings{"log(800,sent)", "log(900,equal)"}));
 }
 
