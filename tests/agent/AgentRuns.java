@@ -1,57 +1,41 @@
-import java.io.File;
+package com.kelo.rvs;
+
 import java.io.IOException;
-import java.nio.file.Files;
-import java.nio.file.Path;
-import java.nio.file.Paths;
-import java.util.ArrayList;
-import java.util.Arrays;
-import java.util.HashMap;
-import java.util.List;
-import java.util.Map;
+import java.nio.file.*;
+import java.util.*;
 import java.util.jar.JarFile;
-import java.util.stream.Collectors;
-import java.util.stream.Stream;
+import java.util.stream.*;
 
 /**
- * kelo-rvs.jar in real JVMs of one JDK, with no -D option: as a Java agent in front of the
+ * kelo-rvs.jar in child JVMs of this java, with no -D option: as a Java agent in front of the
  * protected demo, as an executable jar, and the extraction of its library to the cache. A JVM
  * that runs prints the demo's own output and nothing on standard error (on JDK 24 and later, no
- * warning about native access either); one that stops prints none of the demo's output. Prints
- * a line for each case and "N passed, M failed".
+ * warning about native access either); one that stops prints none of the demo's output.
  *
- * <p>Usage: java AgentRuns RUNTIME_JAR DEMO_JAR EMBEDDED_JAR CONTAINER_JAR SELF_RUNNING_JAR
- * WORK_FOLDER, with the java of the JDK to test.
+ * <p>Arguments: RUNTIME_JAR DEMO_JAR EMBEDDED_JAR CONTAINER_JAR SELF_RUNNING_JAR.
  */
-public final class AgentRuns {
+final class AgentRuns extends JvmTest {
     record Run(int status, String out, String err) {}
 
     private static final String ONE_LINE = "com\\.kelo\\.rvs\\.Agent: [^\n]*\n";
 
-    private final String java = System.getProperty("java.home") + "/bin/java";
     private final String runtime;
-    private final Path work;
+    private final Path work = Files.createTempDirectory("kelo-agent");
     private final Map<Process, Path> outputs = new HashMap<>();
     private String expected;
     private int runs;
-    private int passed;
-    private int failed;
 
-    private AgentRuns(String runtime, Path work) {
+    private AgentRuns(String runtime) throws IOException {
         this.runtime = runtime;
-        this.work = work;
     }
 
     public static void main(String[] args) throws Exception {
-        Path work = Paths.get(args[5]);
-        if (Files.exists(work)) {
-            try (Stream<Path> files = Files.walk(work)) {
-                files.sorted((a, b) -> b.compareTo(a)).map(Path::toFile).forEach(File::delete);
-            }
-        }
-        AgentRuns runs = new AgentRuns(args[0], Files.createDirectories(work));
+        AgentRuns runs = new AgentRuns(args[0]);
         runs.runAll(args[1], args[2], args[3], args[4]);
-        System.out.println(runs.passed + " passed, " + runs.failed + " failed");
-        System.exit(runs.failed == 0 ? 0 : 1);
+        try (Stream<Path> files = Files.walk(runs.work)) {
+            files.sorted(Comparator.reverseOrder()).forEach(p -> p.toFile().delete());
+        }
+        runs.end();
     }
 
     private void runAll(String demo, String embedded, String container, String self)
@@ -59,7 +43,7 @@ public final class AgentRuns {
         expected = run(null, "-jar", demo, "one", "two").out;
         String agent = "-javaagent:" + runtime;
         // What the README asks for on JDK 24 and later, where a manifest cannot help an agent.
-        String[] access = Runtime.version().feature() < 24 ? new String[0]
+        String[] access = java.lang.Runtime.version().feature() < 24 ? new String[0]
                 : new String[] {"--enable-native-access=ALL-UNNAMED"};
         String[] app = {"-jar", embedded, "one", "two"};
         Object[][] cases = {
@@ -97,34 +81,26 @@ public final class AgentRuns {
             check("one of 4 JVMs at once", finish(process), 0, "");
         }
         Path cached = onlyFile(Paths.get(shared.get("XDG_CACHE_HOME")));
-        check("4 JVMs at once leave one file, the jar's copy", holdsJarCopy(cached), cached);
+        check("4 JVMs at once leave one file, the jar's copy", () -> holdsJarCopy(cached));
         byte[] library = Files.readAllBytes(cached);
         Files.write(cached, Arrays.copyOf(library, library.length / 2));
         check("a damaged cached file", run(shared, access, agent, app), 0, "");
-        check("a damaged cached file is replaced, not loaded", holdsJarCopy(cached), cached);
+        check("a damaged cached file is replaced, not loaded", () -> holdsJarCopy(cached));
 
         env = new HashMap<>();
         env.put("XDG_CACHE_HOME", null);
         Path tmp = Files.createDirectories(work.resolve("tmp"));
         check("a missing home", run(env, access, "-Duser.home=" + work.resolve("no-home"),
                 "-Djava.io.tmpdir=" + tmp, agent, app), 0, "");
-        check("a missing home: the copy goes below java.io.tmpdir",
-                holdsJarCopy(onlyFile(tmp)) && !Files.exists(work.resolve("no-home")), tmp);
+        check("a missing home: the copy goes below java.io.tmpdir", () -> {
+            holdsJarCopy(onlyFile(tmp));
+            expect(!Files.exists(work.resolve("no-home")), "a home made");
+        });
     }
 
     private void check(String name, Run run, int status, String err) {
-        boolean output = status == 0 ? run.out.equals(expected)
-                : !run.out.contains(expected.split("\n")[0]);
-        check(name, run.status == status && output && run.err.matches(err), run);
-    }
-
-    private void check(String name, boolean ok, Object details) {
-        if (ok) {
-            passed++;
-        } else {
-            failed++;
-        }
-        System.out.println((ok ? "ok    " : "FAIL  ") + name + (ok ? "" : ": " + details));
+        check(name, () -> expect(run.status == status && run.err.matches(err) && (status == 0
+                ? run.out.equals(expected) : !run.out.contains(expected.split("\n")[0])), run));
     }
 
     /** A cache folder of its own, so that a case starts from an empty one. */
@@ -140,7 +116,8 @@ public final class AgentRuns {
 
     /** Starts a JVM with the arguments, arrays of them flattened, and a fresh cache by default. */
     private Process start(Map<String, String> env, Object... args) throws IOException {
-        List<String> command = new ArrayList<>(List.of(java));
+        List<String> command = new ArrayList<>(List.of(System.getProperty("java.home")
+                + "/bin/java"));
         for (Object arg : args) {
             command.addAll(arg instanceof String[] more ? List.of(more) : List.of((String) arg));
         }
@@ -156,8 +133,8 @@ public final class AgentRuns {
             }
         });
         Path output = work.resolve("run-" + ++runs);
-        builder.redirectOutput(output.resolveSibling(output.getFileName() + ".out").toFile());
-        builder.redirectError(output.resolveSibling(output.getFileName() + ".err").toFile());
+        builder.redirectOutput(Paths.get(output + ".out").toFile());
+        builder.redirectError(Paths.get(output + ".err").toFile());
         Process process = builder.start();
         outputs.put(process, output);
         return process;
@@ -178,11 +155,12 @@ public final class AgentRuns {
         }
     }
 
-    private boolean holdsJarCopy(Path file) throws IOException {
+    /** Fails unless the file holds the copy of the library that the jar carries. */
+    private void holdsJarCopy(Path file) throws IOException {
+        expect(file != null, "not one file");
         try (JarFile jar = new JarFile(runtime)) {
-            return file != null && Arrays.equals(Files.readAllBytes(file), jar.getInputStream(
-                    jar.getEntry("com/kelo/rvs/native/linux-x86_64/" + file.getFileName()))
-                    .readAllBytes());
+            expect(jar.getInputStream(jar.getEntry("com/kelo/rvs/native/linux-x86_64/"
+                    + file.getFileName())).readAllBytes(), Files.readAllBytes(file), file);
         }
     }
 }

@@ -2,10 +2,7 @@ package com.kelo.rvs;
 
 import com.kelo.pack.JarProtector;
 import java.io.File;
-import java.net.URL;
 import java.net.URLClassLoader;
-import java.nio.file.Files;
-import java.nio.file.Path;
 import java.util.Map;
 import java.util.concurrent.Callable;
 import java.util.stream.LongStream;
@@ -33,10 +30,7 @@ final class LeakCheck extends JvmTest {
 
     public static void main(String[] args) throws Exception {
         File corpus = new File(System.getProperty("kelo.rvs.test.corpus"));
-        Path folder = Files.createTempDirectory("kelo-leaks");
-        folder.toFile().deleteOnExit();
-        File jar = protect(corpus, folder, JarProtector.Form.CONTAINER);
-        jar.deleteOnExit();
+        File jar = protect(corpus, JarProtector.Form.CONTAINER);
         Map<String, byte[]> containers = classes(jar);
         long allowed = classes(corpus).values().stream().mapToLong(b -> b.length).sum() / 4;
         Runtime runtime = runtime(null, line -> {});
@@ -44,9 +38,7 @@ final class LeakCheck extends JvmTest {
         check.check("iLoadClass", () -> flat("iLoadClass", containers,
                 () -> new ContainerLoader(runtime, containers), allowed));
         runtime.installClassLoadHook("T");
-        URL[] urls = {jar.toURI().toURL()};
-        check.check("hook", () -> flat("hook", containers,
-                () -> new URLClassLoader(urls, ClassLoader.getPlatformClassLoader()), allowed));
+        check.check("hook", () -> flat("hook", containers, () -> jarLoader(jar), allowed));
         check.end();
     }
 

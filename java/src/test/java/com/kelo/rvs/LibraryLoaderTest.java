@@ -3,6 +3,7 @@ package com.kelo.rvs;
 import static java.nio.charset.StandardCharsets.UTF_8;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
+import static org.junit.jupiter.params.provider.Arguments.arguments;
 
 import java.io.IOException;
 import java.net.URL;
@@ -16,85 +17,68 @@ import java.util.List;
 import java.util.stream.Stream;
 import org.junit.jupiter.api.io.TempDir;
 import org.junit.jupiter.params.ParameterizedTest;
+import org.junit.jupiter.params.provider.Arguments;
 import org.junit.jupiter.params.provider.CsvSource;
 import org.junit.jupiter.params.provider.MethodSource;
 
 class LibraryLoaderTest {
     private static final byte[] LIBRARY = "the library for this test".getBytes(UTF_8);
-    private static final String LINUX = "linux-x86_64";
     private static final String BY_NAME = "by name KeloRvs4J32";
     private static final String HOME_COPY = "load home/HASH/libKeloRvs4J32.so";
-    private static final String TMP_COPY = "load tmp/HASH/libKeloRvs4J32.so";
 
     @TempDir
     Path dir;
 
     /**
-     * property: a file in the test folder ("lib.so" exists), given relative to the working
-     * folder; setUp: "empty jar" or nothing (a damaged cached copy and a missing home are
-     * AgentRuns' cases, in real JVMs); refused: the calls that fail, by their start;
-     * calls: the loads asked for; error: what the error says, in parts separated by |.
+     * Why; the property, a file in the test folder given relative to the working folder ("lib.so"
+     * exists); the platform; the calls that fail, by their start; the loads asked for; what the
+     * error says, in parts separated by |. The jar carries copies for linux-x86_64 and
+     * windows-x86, but none for plan9-mips. A damaged cached copy and a missing home are
+     * AgentRuns' cases, in real JVMs.
      */
-    record Case(String why, String property, String platform, String setUp, String refused,
-            String calls, String error) {
-        @Override
-        public String toString() {
-            return why;
-        }
-    }
-
-    static Stream<Case> cases() {
+    static Stream<Arguments> cases() {
         return Stream.of(
-                new Case("the property's file is loaded, made absolute", "lib.so", LINUX, "", "",
-                        "load lib.so", ""),
-                new Case("the property's file is the only one tried", "lib.so", LINUX, "",
+                arguments("the property's file is loaded, made absolute", "lib.so", "linux-x86_64",
+                        "", "load lib.so", ""),
+                arguments("the property's file is the only one tried", "lib.so", "linux-x86_64",
                         "load lib.so", "load lib.so", "lib.so|kelo.rvs.library|refused load"),
-                new Case("a missing file is named with the property", "missing.so", LINUX, "", "",
-                        "", "missing.so|kelo.rvs.library|no such file"),
-                new Case("a blank property is none: by name first", " ", LINUX, "", "", BY_NAME,
-                        ""),
-                new Case("the jar's copy, when the name is not found", null, LINUX, "", "by name",
-                        BY_NAME + ", " + HOME_COPY, ""),
-                new Case("a copy that the JVM refuses, then the next folder", null, LINUX, "",
-                        "by name,load home", BY_NAME + ", " + HOME_COPY + ", " + TMP_COPY, ""),
-                new Case("an unsupported platform: what was tried, what the jar carries", null,
-                        "plan9-mips", "", "by name", BY_NAME,
+                arguments("a missing file is named with the property", "missing.so",
+                        "linux-x86_64", "", "", "missing.so|kelo.rvs.library|no such file"),
+                arguments("a blank property is none: by name first", " ", "linux-x86_64", "",
+                        BY_NAME, ""),
+                arguments("a copy that the JVM refuses, then the next folder", null,
+                        "linux-x86_64", "by name,load home", BY_NAME + ", " + HOME_COPY
+                                + ", load tmp/HASH/libKeloRvs4J32.so", ""),
+                arguments("an unsupported platform: what was tried, what the jar carries", null,
+                        "plan9-mips", "by name", BY_NAME,
                         "library for plan9-mips|by name (|refused by name|no copy for plan9-mips,"
-                                + " only for linux-x86_64, windows-x86|kelo.rvs.library"),
-                new Case("a jar without copies", null, LINUX, "empty jar", "by name", BY_NAME,
-                        "no copy for linux-x86_64, nor for any other platform"));
+                                + " only for linux-x86_64, windows-x86|kelo.rvs.library"));
     }
 
     @ParameterizedTest(name = "{0}")
     @MethodSource("cases")
-    void findsTheLibraryInOrder(Case c) throws IOException {
-        Path jar = Files.createDirectories(dir.resolve("jar"));
-        if (!c.setUp.equals("empty jar")) {
-            for (String platform : Arrays.asList(LINUX, "windows-x86")) {
-                Path copy = jar.resolve(BundledLibrary.RESOURCE_FOLDER + platform)
-                                .resolve(BundledLibrary.fileName(platform));
-                Files.write(Files.createDirectories(copy.getParent()).resolve(copy), LIBRARY);
-            }
+    void findsTheLibraryInOrder(String why, String property, String platform, String refused,
+            String calls, String error) throws IOException {
+        for (String carried : Arrays.asList("linux-x86_64", "windows-x86")) {
+            Path copy = dir.resolve("jar/" + BundledLibrary.RESOURCE_FOLDER + carried);
+            Files.write(Files.createDirectories(copy).resolve(BundledLibrary.fileName(carried)),
+                    LIBRARY);
         }
-        Path home = dir.resolve("home");
         Files.createFile(dir.resolve("lib.so"));
-        String property = c.property == null || c.property.trim().isEmpty() ? c.property
-                : Paths.get("").toAbsolutePath().relativize(dir.resolve(c.property)).toString();
-
-        try (URLClassLoader resources = new URLClassLoader(new URL[] {jar.toUri().toURL()}, null)) {
-            BundledLibrary bundled = new BundledLibrary(c.platform, resources,
-                    Arrays.asList(home, dir.resolve("tmp")));
-            RecordingLinker linker = new RecordingLinker(c.refused);
-            String error = "";
-            try {
-                LibraryLoader.load(property, linker, bundled);
-            } catch (UnsatisfiedLinkError e) {
-                error = e.getMessage();
-            }
-            assertEquals(c.calls, String.join(", ", linker.calls));
-            for (String part : c.error.split("\\|")) {
-                assertTrue(error.contains(part), "\"" + error + "\" lacks \"" + part + "\"");
-            }
+        String given = property == null || property.trim().isEmpty() ? property
+                : Paths.get("").toAbsolutePath().relativize(dir.resolve(property)).toString();
+        RecordingLinker linker = new RecordingLinker(refused);
+        String message = "";
+        try (URLClassLoader resources = new URLClassLoader(
+                     new URL[] {dir.resolve("jar").toUri().toURL()}, null)) {
+            LibraryLoader.load(given, linker, new BundledLibrary(platform, resources,
+                    Arrays.asList(dir.resolve("home"), dir.resolve("tmp"))));
+        } catch (UnsatisfiedLinkError e) {
+            message = e.getMessage();
+        }
+        assertEquals(calls, String.join(", ", linker.calls));
+        for (String part : error.split("\\|")) {
+            assertTrue(message.contains(part), "\"" + message + "\" lacks \"" + part + "\"");
         }
         try (Stream<Path> files = Files.walk(dir)) {
             assertEquals(0, files.filter(p -> p.toString().endsWith(".tmp")).count(), "temp files");
@@ -102,10 +86,8 @@ class LibraryLoaderTest {
     }
 
     @ParameterizedTest
-    @CsvSource({"Linux, amd64, linux-x86_64", "Linux, x86_64, linux-x86_64",
-        "Linux, i386, linux-x86", "Windows 10, x86, windows-x86",
-        "Windows Server 2022, amd64, windows-x86_64", "Mac OS X, aarch64, macos-aarch64",
-        "SunOS, sparcv9, sunos-sparcv9"})
+    @CsvSource({"Linux, amd64, linux-x86_64", "Linux, i386, linux-x86", "Windows 10, x86, windows-x86",
+        "Windows Server 2022, amd64, windows-x86_64", "Mac OS X, aarch64, macos-aarch64"})
     void namesThePlatformAsTheJarsFoldersDo(String os, String arch, String platform) {
         assertEquals(platform, BundledLibrary.platform(os, arch));
     }
@@ -142,10 +124,8 @@ class LibraryLoaderTest {
 
         private void record(String call) {
             calls.add(call);
-            for (String prefix : refused) {
-                if (!prefix.isEmpty() && call.startsWith(prefix)) {
-                    throw new UnsatisfiedLinkError("refused " + call);
-                }
+            if (refused.stream().anyMatch(prefix -> !prefix.isEmpty() && call.startsWith(prefix))) {
+                throw new UnsatisfiedLinkError("refused " + call);
             }
         }
     }
