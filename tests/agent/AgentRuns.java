@@ -1,16 +1,20 @@
 package com.kelo.rvs;
 
+import static java.nio.charset.StandardCharsets.UTF_8;
+
 import java.io.IOException;
 import java.nio.file.*;
 import java.util.*;
 import java.util.jar.JarFile;
+import java.util.regex.Pattern;
 import java.util.stream.*;
 
 /**
- * kelo-rvs.jar in child JVMs of this java, with no -D option: as a Java agent in front of the
- * protected demo, as an executable jar, and the extraction of its library to the cache. A JVM
- * that runs prints the demo's own output and nothing on standard error (on JDK 24 and later, no
- * warning about native access either); one that stops prints none of the demo's output.
+ * kelo-rvs.jar in child JVMs of this java: as a Java agent in front of the protected demo, as an
+ * executable jar, the places it loads its library from (the system property, else the copy it
+ * carries, extracted to a cache) and the platform it looks for. A JVM that runs prints the demo's
+ * own output and nothing on standard error (on JDK 24 and later, no warning about native access
+ * either); one that stops prints none of the demo's output.
  *
  * <p>Arguments: RUNTIME_JAR DEMO_JAR EMBEDDED_JAR CONTAINER_JAR SELF_RUNNING_JAR.
  */
@@ -19,11 +23,10 @@ final class AgentRuns extends JvmTest {
 
     private static final String ONE_LINE = "com\\.kelo\\.rvs\\.Agent: [^\n]*\n";
 
-    private final String runtime;
     private final Path work = Files.createTempDirectory("kelo-agent");
-    private final Map<Process, Path> outputs = new HashMap<>();
+    private final String runtime;
     private String expected;
-    private int runs;
+    private int caches;
 
     private AgentRuns(String runtime) throws IOException {
         this.runtime = runtime;
@@ -40,12 +43,15 @@ final class AgentRuns extends JvmTest {
 
     private void runAll(String demo, String embedded, String container, String self)
             throws Exception {
-        expected = run(null, "-jar", demo, "one", "two").out;
+        expected = finish(start(cache(), "-jar", demo, "one", "two")).out;
         String agent = "-javaagent:" + runtime;
         // What the README asks for on JDK 24 and later, where a manifest cannot help an agent.
         String[] access = java.lang.Runtime.version().feature() < 24 ? new String[0]
                 : new String[] {"--enable-native-access=ALL-UNNAMED"};
         String[] app = {"-jar", embedded, "one", "two"};
+        String property = "-D" + Runtime.LIBRARY_PROPERTY + "=";
+        Path library = Path.of(System.getProperty(Runtime.LIBRARY_PROPERTY));
+        Path fake = Files.writeString(work.resolve("fake.so"), "no library");
         Object[][] cases = {
             {"the agent, -Xcheck:jni", 0, "", "-Xcheck:jni", access, agent, app},
             {"the agent's options", 0, "", access, agent + "=hook=T,name=Demo,log=error", app},
@@ -58,6 +64,19 @@ final class AgentRuns extends JvmTest {
             {"an unsupported platform, and what the jar carries", 1,
                 "com\\.kelo\\.rvs\\.Agent: .*no copy for linux-sparc, only for linux-x86_64\\..*\n",
                 "-Dos.arch=sparc", access, agent, app},
+            {"a 32-bit JVM on Windows", 1, ".*no copy for windows-x86, only for linux-x86_64.*\n",
+                "-Dos.name=Windows 10", "-Dos.arch=x86", access, agent, app},
+            {"the property's file, relative to the working folder", 0, "", property
+                + Path.of("").toAbsolutePath().relativize(library), access, agent, app},
+            // The property's file is the only one tried.
+            {"the property names a missing file", 1, ".*missing\\.so \\(system property "
+                + "kelo\\.rvs\\.library\\): no such file\n", property + "missing.so", access,
+                agent, app},
+            // The JVM adds a warning of its own about the file's stack guard.
+            {"the property names no library", 1, "(?s).*" + Pattern.quote(fake.toString())
+                + " \\(system property kelo\\.rvs\\.library\\): .*\n", property + fake, access,
+                agent, app},
+            {"a blank property is none", 0, "", property + " ", access, agent, app},
             {"java -jar kelo-rvs.jar --jar", 0, "", "-jar", runtime, "--jar", app[1], "one", "two"},
             {"java -jar kelo-rvs.jar --loader", 0, "", "-jar", runtime, "--loader", "--jar",
                 container, "one", "two"},
@@ -65,12 +84,13 @@ final class AgentRuns extends JvmTest {
             {"a self-running jar, -Xcheck:jni", 0, "", "-Xcheck:jni", "-jar", self, "one", "two"},
             {"a self-running jar and the agent", 0, "", access, agent, "-jar", self, "one", "two"}};
         for (Object[] c : cases) {
-            check((String) c[0], run(null, Arrays.copyOfRange(c, 3, c.length)), (Integer) c[1],
-                    (String) c[2]);
+            check((String) c[0], finish(start(cache(), Arrays.copyOfRange(c, 3, c.length))),
+                    (Integer) c[1], (String) c[2]);
         }
         Map<String, String> env = cache();
         env.put("JAVA_TOOL_OPTIONS", String.join(" ", access) + " " + agent);
-        check("JAVA_TOOL_OPTIONS", run(env, (Object) app), 0, "Picked up JAVA_TOOL_OPTIONS: .*\n");
+        check("JAVA_TOOL_OPTIONS", finish(start(env, (Object) app)), 0,
+                "Picked up JAVA_TOOL_OPTIONS: .*\n");
 
         Map<String, String> shared = cache();
         List<Process> many = new ArrayList<>();
@@ -80,22 +100,26 @@ final class AgentRuns extends JvmTest {
         for (Process process : many) {
             check("one of 4 JVMs at once", finish(process), 0, "");
         }
-        Path cached = onlyFile(Paths.get(shared.get("XDG_CACHE_HOME")));
+        Path cached = onlyFile(Path.of(shared.get("XDG_CACHE_HOME")));
         check("4 JVMs at once leave one file, the jar's copy", () -> holdsJarCopy(cached));
-        byte[] library = Files.readAllBytes(cached);
-        Files.write(cached, Arrays.copyOf(library, library.length / 2));
-        check("a damaged cached file", run(shared, access, agent, app), 0, "");
+        byte[] bytes = Files.readAllBytes(cached);
+        Files.write(cached, Arrays.copyOf(bytes, bytes.length / 2));
+        check("a damaged cached file", finish(start(shared, access, agent, app)), 0, "");
         check("a damaged cached file is replaced, not loaded", () -> holdsJarCopy(cached));
 
-        env = new HashMap<>();
-        env.put("XDG_CACHE_HOME", null);
-        Path tmp = Files.createDirectories(work.resolve("tmp"));
-        check("a missing home", run(env, access, "-Duser.home=" + work.resolve("no-home"),
-                "-Djava.io.tmpdir=" + tmp, agent, app), 0, "");
-        check("a missing home: the copy goes below java.io.tmpdir", () -> {
-            holdsJarCopy(onlyFile(tmp));
-            expect(!Files.exists(work.resolve("no-home")), "a home made");
-        });
+        // No cache folder: a missing home, or a cache that is a file. The copy goes below
+        // java.io.tmpdir instead.
+        Path blocked = Files.createFile(work.resolve("blocked"));
+        for (Map<String, String> noCache : List.of(Map.<String, String>of(),
+                Map.of("XDG_CACHE_HOME", blocked.toString()))) {
+            Path tmp = Files.createDirectories(work.resolve("tmp" + ++caches));
+            check("no cache folder " + noCache, finish(start(noCache, access, "-Duser.home="
+                    + work.resolve("no-home"), "-Djava.io.tmpdir=" + tmp, agent, app)), 0, "");
+            check("no cache folder " + noCache + ": the copy in java.io.tmpdir", () -> {
+                holdsJarCopy(onlyFile(tmp));
+                expect(!Files.exists(work.resolve("no-home")), "a home made");
+            });
+        }
     }
 
     private void check(String name, Run run, int status, String err) {
@@ -105,46 +129,28 @@ final class AgentRuns extends JvmTest {
 
     /** A cache folder of its own, so that a case starts from an empty one. */
     private Map<String, String> cache() {
-        Map<String, String> env = new HashMap<>();
-        env.put("XDG_CACHE_HOME", work.resolve("cache-" + ++runs).toString());
-        return env;
+        return new HashMap<>(Map.of("XDG_CACHE_HOME", work.resolve("cache" + ++caches).toString()));
     }
 
-    private Run run(Map<String, String> env, Object... args) throws Exception {
-        return finish(start(env, args));
-    }
-
-    /** Starts a JVM with the arguments, arrays of them flattened, and a fresh cache by default. */
-    private Process start(Map<String, String> env, Object... args) throws IOException {
+    /** Starts a JVM with the arguments, arrays of them flattened, and only `env`'s options. */
+    private static Process start(Map<String, String> env, Object... args) throws IOException {
         List<String> command = new ArrayList<>(List.of(System.getProperty("java.home")
                 + "/bin/java"));
         for (Object arg : args) {
             command.addAll(arg instanceof String[] more ? List.of(more) : List.of((String) arg));
         }
         ProcessBuilder builder = new ProcessBuilder(command);
-        for (String inherited : List.of("JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS", "_JAVA_OPTIONS")) {
-            builder.environment().remove(inherited);
-        }
-        (env == null ? cache() : env).forEach((k, v) -> {
-            if (v == null) {
-                builder.environment().remove(k);
-            } else {
-                builder.environment().put(k, v);
-            }
-        });
-        Path output = work.resolve("run-" + ++runs);
-        builder.redirectOutput(Paths.get(output + ".out").toFile());
-        builder.redirectError(Paths.get(output + ".err").toFile());
-        Process process = builder.start();
-        outputs.put(process, output);
-        return process;
+        builder.environment().keySet().removeAll(List.of("JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS",
+                "_JAVA_OPTIONS", "XDG_CACHE_HOME"));
+        builder.environment().putAll(env);
+        return builder.start();
     }
 
-    private Run finish(Process process) throws Exception {
-        int status = process.waitFor();
-        Path output = outputs.get(process);
-        return new Run(status, Files.readString(Paths.get(output + ".out")),
-                Files.readString(Paths.get(output + ".err")));
+    /** Its outputs are a few lines: the pipes hold them until it ends. */
+    private static Run finish(Process process) throws Exception {
+        String out = new String(process.getInputStream().readAllBytes(), UTF_8);
+        String err = new String(process.getErrorStream().readAllBytes(), UTF_8);
+        return new Run(process.waitFor(), out, err);
     }
 
     /** The one file below a folder, or null when there are none or several. */

@@ -39,17 +39,14 @@ final class ConcurrencyCheck extends JvmTest {
         List<String> lines = Collections.synchronizedList(new ArrayList<>());
         Runtime runtime = runtime(Severity.DETAIL, lines::add);
         Map<String, byte[]> packed = classes(containers);
-        check("iLoadClass", () -> inParallel(THREADS, thread -> () -> {
-            sameOutcomes(serial, outcomes(new ContainerLoader(runtime, packed), serial.keySet(),
-                    false), "thread " + thread);
-            return null;
-        }));
+        check("iLoadClass", () -> inParallel(THREADS, thread -> () -> sameOutcomes(serial,
+                outcomes(containerLoader(runtime, packed), serial.keySet(), false), "thread "
+                        + thread)));
         runtime.installClassLoadHook("T");
         check("hook", () -> inParallel(THREADS, thread -> () -> {
             try (URLClassLoader loader = jarLoader(thread % 2 == 0 ? containers : carriers)) {
                 sameOutcomes(serial, outcomes(loader, serial.keySet(), false), "thread " + thread);
             }
-            return null;
         }));
         check("one line for every class, one start message", () -> {
             long progress = lines.stream().filter(l -> l.startsWith("PROGRESS")).count();
@@ -80,7 +77,6 @@ final class ConcurrencyCheck extends JvmTest {
                 try (URLClassLoader loader = jarLoader(carriers)) {
                     sameOutcomes(serial, outcomes(loader, names, false), "thread " + thread);
                 }
-                return null;
             });
         }
         expect(nested.get() >= THREADS * names.size(), "a load for every line");

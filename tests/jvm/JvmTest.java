@@ -138,28 +138,13 @@ class JvmTest {
         try (ZipFile zip = new ZipFile(jar)) {
             for (ZipEntry entry : Collections.list(zip.entries())) {
                 String name = entry.getName();
-                if (name.endsWith(".class") && !name.startsWith("META-INF/")
-                        && !name.endsWith("module-info.class")) {
+                if (name.matches("(?!META-INF/).*(?<!module-info)\\.class")) {
                     classes.put(name.substring(0, name.length() - 6).replace('/', '.'),
                             zip.getInputStream(entry).readAllBytes());
                 }
             }
         }
         return classes;
-    }
-
-    /** A jar of classes by binary name, its manifest naming the main class. */
-    static Path jar(Path file, Map<String, byte[]> classes, String mainClass) throws IOException {
-        Manifest manifest = new Manifest();
-        manifest.getMainAttributes().put(Attributes.Name.MANIFEST_VERSION, "1.0");
-        manifest.getMainAttributes().put(Attributes.Name.MAIN_CLASS, mainClass);
-        try (JarOutputStream out = new JarOutputStream(Files.newOutputStream(file), manifest)) {
-            for (Map.Entry<String, byte[]> entry : classes.entrySet()) {
-                out.putNextEntry(new JarEntry(entry.getKey().replace('.', '/') + ".class"));
-                out.write(entry.getValue());
-            }
-        }
-        return file;
     }
 
     /** The jar as the packer protects it in that form, in a file deleted when the JVM ends. */
@@ -173,26 +158,16 @@ class JvmTest {
     }
 
     /** Defines containers (by binary name) through iLoadClass, other classes by its parent. */
-    static final class ContainerLoader extends ClassLoader {
-        private final Runtime runtime;
-        private final Map<String, byte[]> containers;
-
-        ContainerLoader(Runtime runtime, Map<String, byte[]> containers) {
-            super(ClassLoader.getPlatformClassLoader());
-            this.runtime = runtime;
-            this.containers = containers;
-        }
-
-        @Override
-        protected Class<?> findClass(String name) throws ClassNotFoundException {
-            byte[] container = containers.get(name);
-            Class<?> defined = container == null ? null
-                    : runtime.iLoadClass(this, name.replace('.', '/'), container);
-            if (defined == null) {
-                throw new ClassNotFoundException(name);
+    static ClassLoader containerLoader(Runtime runtime, Map<String, byte[]> containers) {
+        return new ClassLoader(ClassLoader.getPlatformClassLoader()) {
+            @Override
+            protected Class<?> findClass(String name) throws ClassNotFoundException {
+                byte[] container = containers.get(name);
+                return Optional.ofNullable(container == null ? null : runtime.iLoadClass(this,
+                        name.replace('.', '/'), container))
+                        .orElseThrow(() -> new ClassNotFoundException(name));
             }
-            return defined;
-        }
+        };
     }
 
     static URLClassLoader jarLoader(File jar) throws IOException {
@@ -235,31 +210,27 @@ class JvmTest {
                 .collect(Collectors.toList()), what);
     }
 
-    /**
-     * Runs one task per thread, all released at once, and answers their results in order. Fails
-     * when they have not all finished within three minutes.
-     */
-    static <T> List<T> inParallel(int threads, IntFunction<Callable<T>> tasks) throws Exception {
+    /** Runs one task per thread, all released at once; fails unless all end within 3 minutes. */
+    static void inParallel(int threads, IntFunction<Check> tasks) throws Exception {
         ExecutorService pool = Executors.newFixedThreadPool(threads);
         CyclicBarrier start = new CyclicBarrier(threads);
-        List<Callable<T>> started = new ArrayList<>();
-        for (int i = 0; i < threads; i++) {
-            Callable<T> task = tasks.apply(i);
-            started.add(() -> {
-                start.await();
-                return task.call();
-            });
-        }
-        List<T> results = new ArrayList<>();
         try {
             // A task that has not finished is cancelled: its get() throws.
-            for (Future<T> future : pool.invokeAll(started, 3, TimeUnit.MINUTES)) {
-                results.add(future.get());
+            for (Future<?> task : pool.invokeAll(IntStream.range(0, threads)
+                    .mapToObj(i -> (Callable<Object>) () -> {
+                        start.await();
+                        return call(tasks.apply(i));
+                    }).collect(Collectors.toList()), 3, TimeUnit.MINUTES)) {
+                task.get();
             }
         } finally {
             pool.shutdownNow();
         }
-        return results;
+    }
+
+    static Object call(Check check) throws Exception {
+        check.run();
+        return null;
     }
 
     /** What a child JVM printed, standard output and error together, and its exit status. */

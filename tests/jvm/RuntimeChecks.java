@@ -8,6 +8,7 @@ import java.net.*;
 import java.nio.file.*;
 import java.util.*;
 import java.util.stream.*;
+import java.util.zip.*;
 
 /**
  * The library in a real JVM under -Xcheck:jni: its entry points, iLoadClass over every container
@@ -68,19 +69,23 @@ final class RuntimeChecks extends JvmTest {
     private void run() throws Exception {
         natives();
         loadClass();
-        Path jar = jar(Files.createTempFile("kelo-app", ".jar"), packedJar(), App.class.getName());
+        Path jar = Files.createTempFile("kelo-app", ".jar");
         jar.toFile().deleteOnExit();
+        try (ZipOutputStream out = new ZipOutputStream(Files.newOutputStream(jar))) {
+            for (Map.Entry<String, byte[]> entry : packedJar().entrySet()) {
+                out.putNextEntry(new ZipEntry(entry.getKey().replace('.', '/') + ".class"));
+                out.write(entry.getValue());
+            }
+        }
         loaders(jar);
         children(jar);
         end();
     }
 
     private void natives() {
-        check("version", () -> {
-            expect("9.0.1220.500 (2013-10-28)", runtime.version().toString(), "version");
-            expect("NoSuchMethodError", outcome(() -> runtime.iGetVersion(new Object())), "no set");
-            expect(1, runtime.iGetVersion(null), "null");
-        });
+        // The version itself: the child that finds the library by name prints it.
+        check("version", () -> expect("NoSuchMethodError 1", outcome(() ->
+                runtime.iGetVersion(new Object())) + " " + runtime.iGetVersion(null), "no set, null"));
         check("application names", () -> {
             expect(1, runtime.iSetApplicationName(null), "null");
             // Modified UTF-8: a two-byte NUL, and surrogate pairs encoded one by one.
@@ -320,8 +325,4 @@ final class RuntimeChecks extends JvmTest {
         }
     }
 
-    private static Object call(Check check) throws Exception {
-        check.run();
-        return null;
-    }
 }

@@ -56,7 +56,6 @@ final class LifecycleChurn extends JvmTest {
                     loading.countDown();
                 }
             }
-            return null;
         }));
         System.out.println(", " + lines.get() / CLEAN_UP_EVERY + " from callbacks");
         runtime.installClassLoadHook("T"); // a callback may have cleaned up after the last round
