@@ -34,11 +34,36 @@ final class AgentRuns extends JvmTest {
 
     public static void main(String[] args) throws Exception {
         AgentRuns runs = new AgentRuns(args[0]);
+        runs.options();
         runs.runAll(args[1], args[2], args[3], args[4]);
         try (Stream<Path> files = Files.walk(runs.work)) {
             files.sorted(Comparator.reverseOrder()).forEach(p -> p.toFile().delete());
         }
         runs.end();
+    }
+
+    /** The agent's options, parsed in this JVM: hook, name and level, or the error they get. */
+    private void options() {
+        String[][] cases = {{null, "T null null"}, {"", "T null null"},
+            {"hook=p,name=Shop,log=DEBUG", "p Shop FINE"}, {"log=off,hook=T", "T null OFF"},
+            {"log=trace", "T null FINER"}, {"name=a=b c", "T a=b c null"},
+            {"hok=T", "unknown option \"hok=T\""}, {"hook=T,", "unknown option \"\""},
+            {"hook=X", "Unknown class-load hook mode: X (T or P)"},
+            {"name", "option name needs a value"}, {"log=", "option log needs a value"},
+            {"hook=T,hook=P", "option hook is given twice"},
+            {"log=loud", "unknown log level \"loud\""}};
+        for (String[] c : cases) {
+            check("options " + c[0], () -> {
+                String parsed;
+                try {
+                    Agent.Options options = Agent.Options.parse(c[0]);
+                    parsed = options.hook + " " + options.name + " " + options.log;
+                } catch (IllegalArgumentException e) {
+                    parsed = e.getMessage();
+                }
+                expect(c[1], parsed, c[0]);
+            });
+        }
     }
 
     private void runAll(String demo, String embedded, String container, String self)
@@ -57,7 +82,7 @@ final class AgentRuns extends JvmTest {
             {"the agent's options", 0, "", access, agent + "=hook=T,name=Demo,log=error", app},
             {"log=debug", 0, "(?s).*FINE: Processing com/kelo/demo/Main\n.*", access,
                 agent + "=log=debug", app},
-            // AgentTest has every bad option; here, that the JVM stops before the application.
+            // Every bad option is a case above; here, that the JVM stops before the application.
             {"a bad option: hok=T", 2, ONE_LINE, access, agent + "=hok=T", app},
             // The JVM and the library report the missing interface too, in lines of their own.
             {"hook=P, no such interface", 1, "(?s).*\n" + ONE_LINE, access, agent + "=hook=P", app},

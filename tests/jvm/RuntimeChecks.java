@@ -7,6 +7,7 @@ import java.lang.ref.WeakReference;
 import java.net.*;
 import java.nio.file.*;
 import java.util.*;
+import java.util.logging.*;
 import java.util.stream.*;
 import java.util.zip.*;
 
@@ -67,6 +68,7 @@ final class RuntimeChecks extends JvmTest {
     }
 
     private void run() throws Exception {
+        callbacks();
         natives();
         loadClass();
         Path jar = Files.createTempFile("kelo-app", ".jar");
@@ -80,6 +82,86 @@ final class RuntimeChecks extends JvmTest {
         loaders(jar);
         children(jar);
         end();
+    }
+
+    /** The runtime's side of the library's calls, in Java alone: log levels and listeners. */
+    private void callbacks() {
+        // java.util.logging backs the platform logger of this JVM too.
+        Logger logger = Logger.getLogger(Runtime.LOGGER_NAME);
+        List<String> logged = new ArrayList<>();
+        logger.setFilter(r -> !logged.add(r.getLevel() + " " + r.getMessage()
+                + (r.getThrown() == null ? "" : " " + r.getThrown().getMessage())));
+        // A library level, the logger's, the line logged, and the lowest level that the logger
+        // prints, which the log callback answers. Progress lines are debugging output.
+        Object[][] levels = {{Integer.MIN_VALUE, Level.ALL, "FINER text", Integer.MIN_VALUE},
+            {799, Level.FINE, "", 800}, {800, Level.FINE, "FINE text", 800},
+            {999, Level.FINER, "FINE text", Integer.MIN_VALUE}, {999, Level.INFO, "", 1000},
+            {1000, Level.INFO, "SEVERE text", 1000},
+            {Integer.MAX_VALUE, Level.OFF, "", Integer.MAX_VALUE}};
+        // The platform logger of Java 9 on, and java.util.logging, Java 8's.
+        for (LogTarget target : List.of(SystemLoggerTarget.create(Runtime.LOGGER_NAME),
+                new JulTarget(Runtime.LOGGER_NAME))) {
+            for (Object[] row : levels) {
+                check("level " + row[0] + " at " + row[1] + ", " + target, () -> {
+                    logged.clear();
+                    logger.setLevel((Level) row[1]);
+                    expect(row[3], new Runtime(target).log((Integer) row[0], "text"), "threshold");
+                    expect(row[2], String.join("\n", logged), "line");
+                });
+            }
+        }
+        logger.setLevel(Level.ALL);
+        Runtime platform = new Runtime(LogTarget.platformLogger(Runtime.LOGGER_NAME));
+        List<String> heard = new ArrayList<>();
+        check("errors go to the listeners, or to the log when there are none", () -> {
+            logged.clear();
+            RuntimeListener listener = listener("a", heard);
+            platform.errorUnspecified("Decompression failed!");
+            platform.addListener(listener);
+            platform.errorUnspecified("CRC mismatch!");
+            platform.removeListener(listener);
+            platform.messageStart(); // without listeners, it goes nowhere
+            expect(List.of("a CRC mismatch!"), heard, "heard");
+            expect(List.of("SEVERE Decompression failed!"), logged, "logged");
+        });
+        check("every listener hears each message when one throws", () -> {
+            logged.clear();
+            heard.clear();
+            List.of("a", "failing", "b").forEach(name -> platform.addListener(listener(name, heard)));
+            platform.messageStart();
+            platform.errorUnspecified("Decompression failed!");
+            expect(List.of("a started", "failing started", "b started", "a Decompression failed!",
+                    "failing Decompression failed!", "b Decompression failed!"), heard, "heard");
+            expect(2L, logged.stream().filter(l -> l.endsWith(" listener broken")).count(), "");
+        });
+        check("a failing logger throws nothing into the library", () -> {
+            logger.setFilter(r -> {
+                throw new IllegalStateException("logger broken");
+            });
+            // Errors still reach it, so that it is tried again.
+            expect(Runtime.LOG_ERROR, platform.log(Runtime.LOG_INFO, "text"), "threshold");
+            platform.errorUnspecified("Internal error!");
+        });
+        logger.setFilter(null);
+        logger.setLevel(null);
+    }
+
+    /** Keeps what it hears; the listener named "failing" throws then. */
+    private static RuntimeListener listener(String name, List<String> heard) {
+        return new RuntimeListener() {
+            @Override
+            public void started() {
+                error("started");
+            }
+
+            @Override
+            public void error(String text) {
+                heard.add(name + " " + text);
+                if (name.equals("failing")) {
+                    throw new IllegalStateException("listener broken");
+                }
+            }
+        };
     }
 
     private void natives() {
