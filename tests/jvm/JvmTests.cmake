@@ -1,17 +1,14 @@
 # How JVM tests are built and run. Included by tests/CMakeLists.txt before the directories that
 # use it. Needs Java (17 and later), UseJava and the targets KeloRvs4J32, kelo-rvs and kelo-pack.
 #
-# kelo_add_jvm_test_jar(<target> <source>...)
-#   A test jar of the sources and the shared helpers (JvmTest.java), against kelo-rvs.jar and
-#   kelo-pack.jar.
-#
-# kelo_add_jvm_test(NAME <name> ARGS <main class> <argument>... [JARS <jar target>...]
+# kelo_add_jvm_test(NAME <name> SOURCES <java source>... ARGS <main class> <argument>...
 #                   [OPTIONS <jvm option>...] [LABELS <label>...] [TIMEOUT <seconds>]
 #                   [OTHER_JDKS] [SANITIZED <label>...] [ASAN_OPTIONS <a=b:c=d>])
-#   Runs java -Xcheck:jni -Dkelo.rvs.library=<built library> <OPTIONS>
-#   -cp kelo-rvs.jar:kelo-pack.jar:<JARS> <ARGS>, which fails on any line with "WARNING" (JNI
-#   misuse, restricted native access). OTHER_JDKS: also as <name>_jdk<N> on every JDK of
-#   KELO_OTHER_JDKS. In the sanitizer build only tests with SANITIZED run, as <name>_asan with
+#   Builds <name>_classes.jar of the sources and the shared helpers (JvmTest.java), against
+#   kelo-rvs.jar and kelo-pack.jar, and runs java -Xcheck:jni -Dkelo.rvs.library=<built library>
+#   <OPTIONS> -cp kelo-rvs.jar:kelo-pack.jar:<name>_classes.jar <ARGS>, which fails on any line
+#   with "WARNING" (JNI misuse, restricted native access). OTHER_JDKS: also as <name>_jdk<N> on
+#   every JDK of KELO_OTHER_JDKS. In the sanitizer build only tests with SANITIZED run, as <name>_asan with
 #   those labels and the sanitized library (see below).
 
 # Further JDKs for the tests that ask for them: by default every JDK 17 or later under
@@ -34,28 +31,23 @@ if(NOT DEFINED KELO_OTHER_JDKS)
         "Java homes of further JDKs that the JVM tests marked OTHER_JDKS run on")
 endif()
 
-function(kelo_add_jvm_test_jar target)
-    set(CMAKE_JAVA_COMPILE_FLAGS -encoding UTF-8 -Xlint:all -Werror)
-    add_jar(${target} SOURCES ${ARGN} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/JvmTest.java
-        INCLUDE_JARS kelo-rvs kelo-pack)
-endfunction()
-
 function(kelo_add_jvm_test)
     cmake_parse_arguments(PARSE_ARGV 0 test "OTHER_JDKS" "NAME;TIMEOUT;ASAN_OPTIONS"
-        "ARGS;JARS;OPTIONS;LABELS;SANITIZED")
+        "SOURCES;ARGS;OPTIONS;LABELS;SANITIZED")
+    if(KELO_SANITIZE AND NOT test_SANITIZED)
+        return()
+    endif()
+    set(CMAKE_JAVA_COMPILE_FLAGS -encoding UTF-8 -Xlint:all -Werror)
+    add_jar(${test_NAME}_classes SOURCES ${test_SOURCES}
+        ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/JvmTest.java INCLUDE_JARS kelo-rvs kelo-pack)
     set(classes $<TARGET_PROPERTY:kelo-rvs,JAR_FILE>:$<TARGET_PROPERTY:kelo-pack,JAR_FILE>)
-    foreach(jar IN LISTS test_JARS)
-        string(APPEND classes :$<TARGET_PROPERTY:${jar},JAR_FILE>)
-    endforeach()
+    string(APPEND classes :$<TARGET_PROPERTY:${test_NAME}_classes,JAR_FILE>)
     set(options -Dkelo.rvs.library=$<TARGET_FILE:KeloRvs4J32> ${test_OPTIONS})
     if(NOT test_TIMEOUT)
         set(test_TIMEOUT 300)
     endif()
 
     if(KELO_SANITIZE)
-        if(NOT test_SANITIZED)
-            return()
-        endif()
         # The sanitizer runtime must be the first library of the process, before the JVM's. The
         # JVM's own allocations are not the library's (no leak checks), and the JVM handles
         # SIGSEGV itself (safepoint polls, implicit null checks). -Xcheck:jni stays off: it hands

@@ -168,13 +168,9 @@ final class RuntimeChecks extends JvmTest {
         // The version itself: the child that finds the library by name prints it.
         check("version", () -> expect("NoSuchMethodError 1", outcome(() ->
                 runtime.iGetVersion(new Object())) + " " + runtime.iGetVersion(null), "no set, null"));
-        check("application names", () -> {
-            expect(1, runtime.iSetApplicationName(null), "null");
-            // Modified UTF-8: a two-byte NUL, and surrogate pairs encoded one by one.
-            for (String name : List.of("", "Z\u00fcrich \u6771\u4eac \ud83d\ude00 \u0000")) {
-                expect(0, runtime.iSetApplicationName(name), name);
-            }
-        });
+        // Modified UTF-8: a two-byte NUL, and surrogate pairs encoded one by one.
+        check("application names", () -> expect("1 0", runtime.iSetApplicationName(null) + " "
+                + runtime.iSetApplicationName("Z\u00fcrich \u6771\u4eac \ud83d\ude00 \u0000"), ""));
         check("one worker until iCleanUp", () -> {
             for (int round = 0; round < 2; round++) {
                 WeakReference<?> kept = offerWorker();
@@ -230,14 +226,6 @@ final class RuntimeChecks extends JvmTest {
                     form == 0 ? new String[] {PROCESSING, "started"} : new String[] {PROCESSING});
         }
         byte[] gzip = container(plain, o -> {});
-        byte[] stored = container(plain, o -> o.compressed = false);
-        loads("class size 31", NAME, with(gzip, ContainerHeader.OFFSET_CLASS_SIZE, 4, 31), "null",
-                PROCESSING);
-        for (byte[] container : new byte[][] {gzip, stored}) {
-            int at = ContainerHeader.OFFSET_CLASS_CRC;
-            loads("CRC mismatch, gzip " + (container == gzip), NAME,
-                    with(container, at, 1, container[at] ^ 1), "null", PROCESSING);
-        }
         loads("undecodable", NAME, undecodable(gzip), "null", PROCESSING,
                 "ERROR Decompression failed", "error Decompression failed!");
         String old = "File format too old: Found 0.75 - current is 3.75.";
