@@ -82,7 +82,7 @@ final class ConcurrencyCheck extends JvmTest {
         });
     }
 
-    /** Classes initialized: a skeleton carrier left in place has a static initializer that throws. */
+    /** Initialized: a skeleton carrier left in place has a static initializer that throws. */
     private void churn() throws Exception {
         Map<String, String> expected = outcomes(corpus, true);
         AtomicInteger lines = new AtomicInteger();

@@ -56,7 +56,8 @@ final class HostileSweep extends JvmTest {
                     byte[] data = form.getValue();
                     byte[] carrier = Carrier.build(internalName(type), data, 1024);
                     String label = base + form.getKey();
-                    sweep("iLoadClass", label, l -> runtime.iLoadClass(l, internalName(type), data));
+                    sweep("iLoadClass", label,
+                            l -> runtime.iLoadClass(l, internalName(type), data));
                     sweep("hook container", label, l -> l.define(name, data));
                     sweep("hook carrier", label, l -> l.define(name, carrier));
                 }

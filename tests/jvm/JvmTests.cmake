@@ -8,8 +8,8 @@
 #   kelo-rvs.jar and kelo-pack.jar, and runs java -Xcheck:jni -Dkelo.rvs.library=<built library>
 #   <OPTIONS> -cp kelo-rvs.jar:kelo-pack.jar:<name>_classes.jar <ARGS>, which fails on any line
 #   with "WARNING" (JNI misuse, restricted native access). OTHER_JDKS: also as <name>_jdk<N> on
-#   every JDK of KELO_OTHER_JDKS. In the sanitizer build only tests with SANITIZED run, as <name>_asan with
-#   those labels and the sanitized library (see below).
+#   every JDK of KELO_OTHER_JDKS. In the sanitizer build only tests with SANITIZED run, as
+#   <name>_asan with those labels and the sanitized library (see below).
 
 # Further JDKs for the tests that ask for them: by default every JDK 17 or later under
 # /usr/lib/jvm besides the one of the build.
