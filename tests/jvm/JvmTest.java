@@ -241,14 +241,11 @@ class JvmTest {
      * on a JNI warning. The arguments are further JVM options, the main class and its arguments.
      */
     static Child child(String classPath, String... arguments) throws Exception {
+        // From JDK 24 on, System.load warns unless the code calling it may use native access.
         List<String> command = new ArrayList<>(List.of(
                 Path.of(System.getProperty("java.home"), "bin", "java").toString(), "-Xcheck:jni",
                 "-Dkelo.rvs.library=" + System.getProperty(Runtime.LIBRARY_PROPERTY, ""),
-                "-cp", classPath));
-        // From JDK 24 on, System.load warns unless the code calling it may use native access.
-        if (java.lang.Runtime.version().feature() >= 24) {
-            command.add("--enable-native-access=ALL-UNNAMED");
-        }
+                "-cp", classPath, "--enable-native-access=ALL-UNNAMED"));
         command.addAll(List.of(arguments));
         Process process = new ProcessBuilder(command).redirectErrorStream(true).start();
         String output = new String(process.getInputStream().readAllBytes(), StandardCharsets.UTF_8);
