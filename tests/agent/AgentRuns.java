@@ -1,79 +1,107 @@
-import java.io.File;
+package com.kelo.rvs;
+
+import static java.nio.charset.StandardCharsets.UTF_8;
+
 import java.io.IOException;
-import java.nio.file.Files;
-import java.nio.file.Path;
-import java.nio.file.Paths;
-import java.util.ArrayList;
-import java.util.Arrays;
-import java.util.HashMap;
-import java.util.List;
-import java.util.Map;
+import java.nio.file.*;
+import java.util.*;
 import java.util.jar.JarFile;
-import java.util.stream.Collectors;
-import java.util.stream.Stream;
+import java.util.regex.Pattern;
+import java.util.stream.*;
 
 /**
- * kelo-rvs.jar in real JVMs of one JDK, with no -D option: as a Java agent in front of the
- * protected demo, as an executable jar, and the extraction of its library to the cache. A JVM
- * that runs prints the demo's own output and nothing on standard error (on JDK 24 and later, no
- * warning about native access either); one that stops prints none of the demo's output. Prints
- * a line for each case and "N passed, M failed".
+ * kelo-rvs.jar in child JVMs of this java: as a Java agent in front of the protected demo, as an
+ * executable jar, the places it loads its library from (the system property, else the copy it
+ * carries, extracted to a cache) and the platform it looks for. A JVM that runs prints the demo's
+ * own output and nothing on standard error (on JDK 24 and later, no warning about native access
+ * either); one that stops prints none of the demo's output.
  *
- * <p>Usage: java AgentRuns RUNTIME_JAR DEMO_JAR EMBEDDED_JAR CONTAINER_JAR SELF_RUNNING_JAR
- * WORK_FOLDER, with the java of the JDK to test.
+ * <p>Arguments: RUNTIME_JAR DEMO_JAR EMBEDDED_JAR CONTAINER_JAR SELF_RUNNING_JAR.
  */
-public final class AgentRuns {
+final class AgentRuns extends JvmTest {
     record Run(int status, String out, String err) {}
 
     private static final String ONE_LINE = "com\\.kelo\\.rvs\\.Agent: [^\n]*\n";
 
-    private final String java = System.getProperty("java.home") + "/bin/java";
+    private final Path work = Files.createTempDirectory("kelo-agent");
     private final String runtime;
-    private final Path work;
-    private final Map<Process, Path> outputs = new HashMap<>();
     private String expected;
-    private int runs;
-    private int passed;
-    private int failed;
+    private int caches;
 
-    private AgentRuns(String runtime, Path work) {
+    private AgentRuns(String runtime) throws IOException {
         this.runtime = runtime;
-        this.work = work;
     }
 
     public static void main(String[] args) throws Exception {
-        Path work = Paths.get(args[5]);
-        if (Files.exists(work)) {
-            try (Stream<Path> files = Files.walk(work)) {
-                files.sorted((a, b) -> b.compareTo(a)).map(Path::toFile).forEach(File::delete);
-            }
-        }
-        AgentRuns runs = new AgentRuns(args[0], Files.createDirectories(work));
+        AgentRuns runs = new AgentRuns(args[0]);
+        runs.options();
         runs.runAll(args[1], args[2], args[3], args[4]);
-        System.out.println(runs.passed + " passed, " + runs.failed + " failed");
-        System.exit(runs.failed == 0 ? 0 : 1);
+        try (Stream<Path> files = Files.walk(runs.work)) {
+            files.sorted(Comparator.reverseOrder()).forEach(p -> p.toFile().delete());
+        }
+        runs.end();
+    }
+
+    /** The agent's options, parsed in this JVM: hook, name and level, or the error they get. */
+    private void options() {
+        String[][] cases = {{null, "T null null"}, {"", "T null null"},
+            {"hook=p,name=Shop,log=DEBUG", "p Shop FINE"}, {"log=off,hook=T", "T null OFF"},
+            {"log=trace", "T null FINER"}, {"name=a=b c", "T a=b c null"},
+            {"hok=T", "unknown option \"hok=T\""}, {"hook=T,", "unknown option \"\""},
+            {"hook=X", "Unknown class-load hook mode: X (T or P)"},
+            {"name", "option name needs a value"}, {"log=", "option log needs a value"},
+            {"hook=T,hook=P", "option hook is given twice"},
+            {"log=loud", "unknown log level \"loud\""}};
+        for (String[] c : cases) {
+            check("options " + c[0], () -> {
+                String parsed;
+                try {
+                    Agent.Options options = Agent.Options.parse(c[0]);
+                    parsed = options.hook + " " + options.name + " " + options.log;
+                } catch (IllegalArgumentException e) {
+                    parsed = e.getMessage();
+                }
+                expect(c[1], parsed, c[0]);
+            });
+        }
     }
 
     private void runAll(String demo, String embedded, String container, String self)
             throws Exception {
-        expected = run(null, "-jar", demo, "one", "two").out;
+        expected = finish(start(cache(), "-jar", demo, "one", "two")).out;
         String agent = "-javaagent:" + runtime;
         // What the README asks for on JDK 24 and later, where a manifest cannot help an agent.
-        String[] access = Runtime.version().feature() < 24 ? new String[0]
+        String[] access = java.lang.Runtime.version().feature() < 24 ? new String[0]
                 : new String[] {"--enable-native-access=ALL-UNNAMED"};
         String[] app = {"-jar", embedded, "one", "two"};
+        String property = "-D" + Runtime.LIBRARY_PROPERTY + "=";
+        Path library = Path.of(System.getProperty(Runtime.LIBRARY_PROPERTY));
+        Path fake = Files.writeString(work.resolve("fake.so"), "no library");
         Object[][] cases = {
             {"the agent, -Xcheck:jni", 0, "", "-Xcheck:jni", access, agent, app},
             {"the agent's options", 0, "", access, agent + "=hook=T,name=Demo,log=error", app},
             {"log=debug", 0, "(?s).*FINE: Processing com/kelo/demo/Main\n.*", access,
                 agent + "=log=debug", app},
-            // AgentTest has every bad option; here, that the JVM stops before the application.
+            // Every bad option is a case above; here, that the JVM stops before the application.
             {"a bad option: hok=T", 2, ONE_LINE, access, agent + "=hok=T", app},
             // The JVM and the library report the missing interface too, in lines of their own.
             {"hook=P, no such interface", 1, "(?s).*\n" + ONE_LINE, access, agent + "=hook=P", app},
             {"an unsupported platform, and what the jar carries", 1,
                 "com\\.kelo\\.rvs\\.Agent: .*no copy for linux-sparc, only for linux-x86_64\\..*\n",
                 "-Dos.arch=sparc", access, agent, app},
+            {"a 32-bit JVM on Windows", 1, ".*no copy for windows-x86, only for linux-x86_64.*\n",
+                "-Dos.name=Windows 10", "-Dos.arch=x86", access, agent, app},
+            {"the property's file, relative to the working folder", 0, "", property
+                + Path.of("").toAbsolutePath().relativize(library), access, agent, app},
+            // The property's file is the only one tried.
+            {"the property names a missing file", 1, ".*missing\\.so \\(system property "
+                + "kelo\\.rvs\\.library\\): no such file\n", property + "missing.so", access,
+                agent, app},
+            // The JVM adds a warning of its own about the file's stack guard.
+            {"the property names no library", 1, "(?s).*" + Pattern.quote(fake.toString())
+                + " \\(system property kelo\\.rvs\\.library\\): .*\n", property + fake, access,
+                agent, app},
+            {"a blank property is none", 0, "", property + " ", access, agent, app},
             {"java -jar kelo-rvs.jar --jar", 0, "", "-jar", runtime, "--jar", app[1], "one", "two"},
             {"java -jar kelo-rvs.jar --loader", 0, "", "-jar", runtime, "--loader", "--jar",
                 container, "one", "two"},
@@ -81,12 +109,13 @@ public final class AgentRuns {
             {"a self-running jar, -Xcheck:jni", 0, "", "-Xcheck:jni", "-jar", self, "one", "two"},
             {"a self-running jar and the agent", 0, "", access, agent, "-jar", self, "one", "two"}};
         for (Object[] c : cases) {
-            check((String) c[0], run(null, Arrays.copyOfRange(c, 3, c.length)), (Integer) c[1],
-                    (String) c[2]);
+            check((String) c[0], finish(start(cache(), Arrays.copyOfRange(c, 3, c.length))),
+                    (Integer) c[1], (String) c[2]);
         }
         Map<String, String> env = cache();
         env.put("JAVA_TOOL_OPTIONS", String.join(" ", access) + " " + agent);
-        check("JAVA_TOOL_OPTIONS", run(env, (Object) app), 0, "Picked up JAVA_TOOL_OPTIONS: .*\n");
+        check("JAVA_TOOL_OPTIONS", finish(start(env, (Object) app)), 0,
+                "Picked up JAVA_TOOL_OPTIONS: .*\n");
 
         Map<String, String> shared = cache();
         List<Process> many = new ArrayList<>();
@@ -96,78 +125,57 @@ public final class AgentRuns {
         for (Process process : many) {
             check("one of 4 JVMs at once", finish(process), 0, "");
         }
-        Path cached = onlyFile(Paths.get(shared.get("XDG_CACHE_HOME")));
-        check("4 JVMs at once leave one file, the jar's copy", holdsJarCopy(cached), cached);
-        byte[] library = Files.readAllBytes(cached);
-        Files.write(cached, Arrays.copyOf(library, library.length / 2));
-        check("a damaged cached file", run(shared, access, agent, app), 0, "");
-        check("a damaged cached file is replaced, not loaded", holdsJarCopy(cached), cached);
+        Path cached = onlyFile(Path.of(shared.get("XDG_CACHE_HOME")));
+        check("4 JVMs at once leave one file, the jar's copy", () -> holdsJarCopy(cached));
+        byte[] bytes = Files.readAllBytes(cached);
+        Files.write(cached, Arrays.copyOf(bytes, bytes.length / 2));
+        check("a damaged cached file", finish(start(shared, access, agent, app)), 0, "");
+        check("a damaged cached file is replaced, not loaded", () -> holdsJarCopy(cached));
 
-        env = new HashMap<>();
-        env.put("XDG_CACHE_HOME", null);
-        Path tmp = Files.createDirectories(work.resolve("tmp"));
-        check("a missing home", run(env, access, "-Duser.home=" + work.resolve("no-home"),
-                "-Djava.io.tmpdir=" + tmp, agent, app), 0, "");
-        check("a missing home: the copy goes below java.io.tmpdir",
-                holdsJarCopy(onlyFile(tmp)) && !Files.exists(work.resolve("no-home")), tmp);
+        // No cache folder: a missing home, or a cache that is a file. The copy goes below
+        // java.io.tmpdir instead.
+        Path blocked = Files.createFile(work.resolve("blocked"));
+        for (Map<String, String> noCache : List.of(Map.<String, String>of(),
+                Map.of("XDG_CACHE_HOME", blocked.toString()))) {
+            Path tmp = Files.createDirectories(work.resolve("tmp" + ++caches));
+            check("no cache folder " + noCache, finish(start(noCache, access, "-Duser.home="
+                    + work.resolve("no-home"), "-Djava.io.tmpdir=" + tmp, agent, app)), 0, "");
+            check("no cache folder " + noCache + ": the copy in java.io.tmpdir", () -> {
+                holdsJarCopy(onlyFile(tmp));
+                expect(!Files.exists(work.resolve("no-home")), "a home made");
+            });
+        }
     }
 
     private void check(String name, Run run, int status, String err) {
-        boolean output = status == 0 ? run.out.equals(expected)
-                : !run.out.contains(expected.split("\n")[0]);
-        check(name, run.status == status && output && run.err.matches(err), run);
-    }
-
-    private void check(String name, boolean ok, Object details) {
-        if (ok) {
-            passed++;
-        } else {
-            failed++;
-        }
-        System.out.println((ok ? "ok    " : "FAIL  ") + name + (ok ? "" : ": " + details));
+        check(name, () -> expect(run.status == status && run.err.matches(err) && (status == 0
+                ? run.out.equals(expected) : !run.out.contains(expected.split("\n")[0])), run));
     }
 
     /** A cache folder of its own, so that a case starts from an empty one. */
     private Map<String, String> cache() {
-        Map<String, String> env = new HashMap<>();
-        env.put("XDG_CACHE_HOME", work.resolve("cache-" + ++runs).toString());
-        return env;
+        return new HashMap<>(Map.of("XDG_CACHE_HOME", work.resolve("cache" + ++caches).toString()));
     }
 
-    private Run run(Map<String, String> env, Object... args) throws Exception {
-        return finish(start(env, args));
-    }
-
-    /** Starts a JVM with the arguments, arrays of them flattened, and a fresh cache by default. */
-    private Process start(Map<String, String> env, Object... args) throws IOException {
-        List<String> command = new ArrayList<>(List.of(java));
+    /** Starts a JVM with the arguments, arrays of them flattened, and only `env`'s options. */
+    private static Process start(Map<String, String> env, Object... args) throws IOException {
+        List<String> command = new ArrayList<>(List.of(System.getProperty("java.home")
+                + "/bin/java"));
         for (Object arg : args) {
             command.addAll(arg instanceof String[] more ? List.of(more) : List.of((String) arg));
         }
         ProcessBuilder builder = new ProcessBuilder(command);
-        for (String inherited : List.of("JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS", "_JAVA_OPTIONS")) {
-            builder.environment().remove(inherited);
-        }
-        (env == null ? cache() : env).forEach((k, v) -> {
-            if (v == null) {
-                builder.environment().remove(k);
-            } else {
-                builder.environment().put(k, v);
-            }
-        });
-        Path output = work.resolve("run-" + ++runs);
-        builder.redirectOutput(output.resolveSibling(output.getFileName() + ".out").toFile());
-        builder.redirectError(output.resolveSibling(output.getFileName() + ".err").toFile());
-        Process process = builder.start();
-        outputs.put(process, output);
-        return process;
+        builder.environment().keySet().removeAll(List.of("JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS",
+                "_JAVA_OPTIONS", "XDG_CACHE_HOME"));
+        builder.environment().putAll(env);
+        return builder.start();
     }
 
-    private Run finish(Process process) throws Exception {
-        int status = process.waitFor();
-        Path output = outputs.get(process);
-        return new Run(status, Files.readString(Paths.get(output + ".out")),
-                Files.readString(Paths.get(output + ".err")));
+    /** Its outputs are a few lines: the pipes hold them until it ends. */
+    private static Run finish(Process process) throws Exception {
+        String out = new String(process.getInputStream().readAllBytes(), UTF_8);
+        String err = new String(process.getErrorStream().readAllBytes(), UTF_8);
+        return new Run(process.waitFor(), out, err);
     }
 
     /** The one file below a folder, or null when there are none or several. */
@@ -178,11 +186,12 @@ public final class AgentRuns {
         }
     }
 
-    private boolean holdsJarCopy(Path file) throws IOException {
+    /** Fails unless the file holds the copy of the library that the jar carries. */
+    private void holdsJarCopy(Path file) throws IOException {
+        expect(file != null, "not one file");
         try (JarFile jar = new JarFile(runtime)) {
-            return file != null && Arrays.equals(Files.readAllBytes(file), jar.getInputStream(
-                    jar.getEntry("com/kelo/rvs/native/linux-x86_64/" + file.getFileName()))
-                    .readAllBytes());
+            expect(jar.getInputStream(jar.getEntry("com/kelo/rvs/native/linux-x86_64/"
+                    + file.getFileName())).readAllBytes(), Files.readAllBytes(file), file);
         }
     }
 }

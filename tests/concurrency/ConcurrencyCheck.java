@@ -1,141 +1,135 @@
 package com.kelo.rvs;
 
-import com.kelo.pack.JarProtector;
+import com.kelo.pack.JarProtector.Form;
 import com.kelo.rvs.LogTarget.Severity;
 import java.io.File;
-import java.net.URL;
 import java.net.URLClassLoader;
-import java.nio.file.Files;
-import java.nio.file.Path;
-import java.util.ArrayList;
-import java.util.Collection;
-import java.util.Collections;
-import java.util.List;
-import java.util.Map;
-import java.util.TreeMap;
+import java.util.*;
+import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.atomic.AtomicInteger;
 import java.util.stream.Collectors;
 
 /**
- * Eight threads at once, each with a loader of its own, load every class of a real jar (system
- * property kelo.rvs.test.corpus), and each must define what a serial run over the plain jar
- * defines: through iLoadClass; through the class-load hook, half of them reading the jar of
- * containers and half the jar of carriers; then through the hook installed again for a runtime
- * whose every line loads another class, through the hooks again. A class that cannot be defined
- * (it refers to classes outside the jar) or reflected on counts by the kind of its error, the
- * same in every run.
+ * Threads at once, each with a loader of its own, load every class of a real jar (system property
+ * kelo.rvs.test.corpus), protected as containers and as carriers, and each must define what a
+ * serial run over the plain jar defines. A class that cannot be defined (it refers to classes
+ * outside the jar) or reflected on counts by the kind of its error, the same in every run.
+ *
+ * <p>Without arguments, eight threads: through iLoadClass; through the class-load hook; then
+ * through the hook installed again for a runtime whose every line loads another class, through
+ * the hooks again. With "churn": the library's references to Java objects dropped and made again
+ * while six threads load through the hook, by a thread that keeps cleaning up and installing the
+ * hook again and by the log target from inside the hook's own callbacks now and then.
  */
 final class ConcurrencyCheck extends JvmTest {
     private static final int THREADS = 8;
+    private static final int CLEAN_UP_EVERY = 97;
+
+    private final File corpus = new File(System.getProperty("kelo.rvs.test.corpus"));
+    private final List<String> names = new ArrayList<>(classes(corpus).keySet());
+    private final File containers = protect(corpus, Form.CONTAINER);
+    private final File carriers = protect(corpus, Form.EMBEDDED);
+
+    private ConcurrencyCheck() throws Exception {}
 
     public static void main(String[] args) throws Exception {
-        new ConcurrencyCheck().run(new File(System.getProperty("kelo.rvs.test.corpus")));
+        ConcurrencyCheck check = new ConcurrencyCheck();
+        if (args.length == 0) {
+            check.run();
+        } else {
+            check.churn();
+        }
+        check.end();
     }
 
-    private void run(File corpus) throws Exception {
-        Map<String, String> serial;
-        try (URLClassLoader plain = jarLoader(corpus)) {
-            serial = outcomes(plain, classes(corpus).keySet());
-        }
-        long skipped = serial.values().stream().filter(o -> o.startsWith("not ")).count();
-        System.out.println(serial.size() + " classes, " + skipped + " not definable");
-        check("most classes are defined", () -> expect(skipped < serial.size() / 10, skipped));
-        Path folder = Files.createTempDirectory("kelo-concurrency");
-        folder.toFile().deleteOnExit();
-        File containers = protect(corpus, folder, JarProtector.Form.CONTAINER);
-        File carriers = protect(corpus, folder, JarProtector.Form.EMBEDDED);
-        containers.deleteOnExit();
-        carriers.deleteOnExit();
-
+    private void run() throws Exception {
+        Map<String, String> serial = outcomes(corpus, false);
+        long failing = serial.values().stream().filter(o -> !o.contains(" ")).count();
+        System.out.println(serial.size() + " classes, " + failing + " not definable");
+        check("most classes are defined", () -> expect(failing < serial.size() / 10, failing));
         // Every line at every level, so that the library keeps sending them all.
         List<String> lines = Collections.synchronizedList(new ArrayList<>());
         Runtime runtime = runtime(Severity.DETAIL, lines::add);
         Map<String, byte[]> packed = classes(containers);
-        check("iLoadClass", () -> sameEverywhere(serial,
-                thread -> outcomes(new ContainerLoader(runtime, packed), packed.keySet())));
-        check("hook", () -> {
-            runtime.installClassLoadHook("T");
-            sameEverywhere(serial, thread -> {
-                try (URLClassLoader loader = jarLoader(thread % 2 == 0 ? containers : carriers)) {
-                    return outcomes(loader, packed.keySet());
-                }
-            });
-        });
+        check("iLoadClass", () -> inParallel(THREADS, thread -> () -> sameOutcomes(serial,
+                outcomes(containerLoader(runtime, packed), names, false), "thread " + thread)));
+        runtime.installClassLoadHook("T");
+        check("hook", () -> inParallel(THREADS, thread -> () -> sameOutcomes(serial,
+                outcomes(thread % 2 == 0 ? containers : carriers, false), "thread " + thread)));
         check("one line for every class, one start message", () -> {
             long progress = lines.stream().filter(l -> l.startsWith("PROGRESS")).count();
             expect(2L * THREADS * packed.size(), progress, "lines");
             expect(List.of("started"), lines.stream().filter(l -> !l.startsWith("PROGRESS"))
                     .collect(Collectors.toList()), "messages");
         });
-        check("hook re-entered from its callbacks", () -> reentered(carriers, serial));
-        end();
+        check("hook re-entered from its callbacks", () -> {
+            AtomicInteger nested = new AtomicInteger();
+            ThreadLocal<Boolean> inCallback = ThreadLocal.withInitial(() -> false);
+            try (URLClassLoader shared = jarLoader(carriers)) {
+                // Unless it comes from such a load.
+                runtime(Severity.DETAIL, line -> {
+                    if (!inCallback.get()) {
+                        inCallback.set(true);
+                        outcomes(shared, List.of(names.get(nested.getAndIncrement()
+                                % names.size())), false);
+                        inCallback.set(false);
+                    }
+                }).installClassLoadHook("T");
+                inParallel(THREADS, thread -> () -> sameOutcomes(serial, outcomes(carriers, false),
+                        "thread " + thread));
+            }
+            expect(nested.get() >= THREADS * names.size(), "a load for every line");
+        });
     }
 
-    /** Through a second hook, whose every line loads another class through the hooks again. */
-    private void reentered(File carriers, Map<String, String> serial) throws Exception {
-        AtomicInteger nested = new AtomicInteger();
-        ThreadLocal<Boolean> inCallback = ThreadLocal.withInitial(() -> false);
-        List<String> names = new ArrayList<>(serial.keySet());
-        try (URLClassLoader shared = jarLoader(carriers)) {
-            // Unless it comes from such a load.
-            runtime(Severity.DETAIL, line -> {
-                if (!inCallback.get()) {
-                    inCallback.set(true);
-                    outcomes(shared, List.of(names.get(nested.getAndIncrement() % names.size())));
-                    inCallback.set(false);
+    /** Initialized: a skeleton carrier left in place has a static initializer that throws. */
+    private void churn() throws Exception {
+        Map<String, String> expected = outcomes(corpus, true);
+        AtomicInteger lines = new AtomicInteger();
+        List<String> errors = Collections.synchronizedList(new ArrayList<>());
+        Runtime[] runtime = new Runtime[1];
+        runtime[0] = runtime(Severity.PROGRESS, line -> {
+            if (line.startsWith("ERROR") || line.startsWith("error")) {
+                errors.add(line);
+            } else if (lines.incrementAndGet() % CLEAN_UP_EVERY == 0) {
+                runtime[0].cleanUp(); // on the hook's own thread, in the middle of its callback
+            }
+        });
+        runtime[0].installClassLoadHook("T");
+        CountDownLatch loading = new CountDownLatch(6);
+        check("every class as the plain jar defines it", () -> inParallel(7, i -> () -> {
+            if (i == 6) {
+                int rounds = 0;
+                for (; loading.getCount() > 0; rounds++) {
+                    runtime[0].cleanUp();
+                    runtime[0].installClassLoadHook("T");
+                    Thread.sleep(1); // the references stay set most of the time, for callbacks
                 }
-            }).installClassLoadHook("T");
-            sameEverywhere(serial, thread -> {
-                try (URLClassLoader loader = jarLoader(carriers)) {
-                    return outcomes(loader, names);
-                }
-            });
-        }
-        expect(nested.get() >= THREADS * names.size(), "a load for every line");
-    }
-
-    private interface Run {
-        Map<String, String> outcomes(int thread) throws Exception;
-    }
-
-    /** Each of the threads, all at once, must come to the expected outcomes. */
-    private static void sameEverywhere(Map<String, String> expected, Run run) throws Exception {
-        List<Map<String, String>> runs = inParallel(THREADS, thread -> () -> run.outcomes(thread));
-        for (int thread = 0; thread < THREADS; thread++) {
-            List<String> differences = new ArrayList<>();
-            Map<String, String> found = runs.get(thread);
-            for (String name : expected.keySet()) {
-                if (!expected.get(name).equals(found.get(name)) && differences.size() < 3) {
-                    differences.add(name + ":\n  expected " + expected.get(name) + "\n  found    "
-                            + found.get(name));
+                System.out.print(rounds + " clean-ups with a new hook");
+            } else {
+                try {
+                    sameOutcomes(expected, outcomes(i % 2 == 0 ? containers : carriers, true),
+                            "thread " + i);
+                } finally {
+                    loading.countDown();
                 }
             }
-            expect(List.of(), differences, "thread " + thread);
-        }
+        }));
+        System.out.println(", " + lines.get() / CLEAN_UP_EVERY + " from callbacks");
+        runtime[0].installClassLoadHook("T"); // a callback may have cleaned up after the last round
+        check("a line after the churn, and no error", () -> {
+            int before = lines.get();
+            try (URLClassLoader loader = jarLoader(containers)) {
+                outcomes(loader, names.subList(0, 1), true);
+            }
+            expect(lines.get() > before && errors.isEmpty(), errors);
+        });
     }
 
-    /** What the loader makes of each class: its description, or the kind of error it met. */
-    private static Map<String, String> outcomes(ClassLoader loader, Collection<String> names) {
-        Map<String, String> outcomes = new TreeMap<>();
-        for (String name : names) {
-            Class<?> type;
-            try {
-                type = Class.forName(name, false, loader);
-            } catch (ClassNotFoundException | LinkageError e) {
-                outcomes.put(name, "not defined: " + e.getClass().getName());
-                continue;
-            }
-            try {
-                outcomes.put(name, describe(type));
-            } catch (LinkageError | RuntimeException e) {
-                outcomes.put(name, "not reflected: " + e.getClass().getName());
-            }
+    /** What a fresh loader over the jar makes of every class. */
+    private Map<String, String> outcomes(File jar, boolean initialize) throws Exception {
+        try (URLClassLoader loader = jarLoader(jar)) {
+            return outcomes(loader, names, initialize);
         }
-        return outcomes;
-    }
-
-    private static URLClassLoader jarLoader(File jar) throws java.io.IOException {
-        return new URLClassLoader(new URL[] {jar.toURI().toURL()},
-                ClassLoader.getPlatformClassLoader());
     }
 }

@@ -4,46 +4,23 @@ import com.kelo.pack.Containers;
 import com.kelo.pack.JarProtector;
 import com.kelo.pack.WrapOptions;
 import com.kelo.rvs.LogTarget.Severity;
-import java.io.File;
-import java.io.IOException;
-import java.io.InputStream;
-import java.io.OutputStream;
-import java.io.PrintStream;
-import java.lang.reflect.Executable;
-import java.lang.reflect.Field;
-import java.lang.reflect.Modifier;
+import java.io.*;
+import java.lang.reflect.*;
+import java.net.*;
 import java.nio.charset.StandardCharsets;
-import java.nio.file.Files;
-import java.nio.file.Path;
-import java.util.ArrayList;
-import java.util.Arrays;
-import java.util.Collections;
-import java.util.List;
-import java.util.Map;
-import java.util.Objects;
-import java.util.TreeMap;
-import java.util.concurrent.Callable;
-import java.util.concurrent.CyclicBarrier;
-import java.util.concurrent.ExecutorService;
-import java.util.concurrent.Executors;
-import java.util.concurrent.Future;
-import java.util.concurrent.TimeUnit;
-import java.util.function.Consumer;
-import java.util.function.IntFunction;
-import java.util.jar.Attributes;
-import java.util.jar.JarEntry;
-import java.util.jar.JarOutputStream;
-import java.util.jar.Manifest;
-import java.util.stream.Collectors;
-import java.util.stream.Stream;
-import java.util.zip.ZipEntry;
-import java.util.zip.ZipFile;
+import java.nio.file.*;
+import java.util.*;
+import java.util.concurrent.*;
+import java.util.function.*;
+import java.util.jar.*;
+import java.util.stream.*;
+import java.util.zip.*;
 
 /**
  * What the JVM tests share, compiled into each test jar: a walk over cases that prints
- * "N passed, M failed", containers made by the packer, jars read and written, a loader over
- * containers, a runtime that records what the library reports, threads started at once and
- * child JVMs of the same java.
+ * "N passed, M failed", containers made by the packer, jars read and written, loaders over
+ * containers and jars, a runtime that records what the library reports, threads started at once
+ * and child JVMs of the same java.
  */
 class JvmTest {
     interface Check {
@@ -80,10 +57,9 @@ class JvmTest {
 
     /** Compares arrays by content. */
     static void expect(Object expected, Object actual, Object what) {
-        if (!Objects.deepEquals(expected, actual)) {
-            throw new AssertionError(what + ": expected " + Arrays.deepToString(new Object[] {
-                expected}) + ", found " + Arrays.deepToString(new Object[] {actual}));
-        }
+        expect(Objects.deepEquals(expected, actual), what + ": expected "
+                + Arrays.deepToString(new Object[] {expected}) + ", found "
+                + Arrays.deepToString(new Object[] {actual}));
     }
 
     /** What the call answered, as text, or the simple name of what it threw. */
@@ -162,8 +138,7 @@ class JvmTest {
         try (ZipFile zip = new ZipFile(jar)) {
             for (ZipEntry entry : Collections.list(zip.entries())) {
                 String name = entry.getName();
-                if (name.endsWith(".class") && !name.startsWith("META-INF/")
-                        && !name.endsWith("module-info.class")) {
+                if (name.matches("(?!META-INF/).*(?<!module-info)\\.class")) {
                     classes.put(name.substring(0, name.length() - 6).replace('/', '.'),
                             zip.getInputStream(entry).readAllBytes());
                 }
@@ -172,52 +147,32 @@ class JvmTest {
         return classes;
     }
 
-    /** A jar of classes by binary name, its manifest naming the main class if there is one. */
-    static Path jar(Path file, Map<String, byte[]> classes, String mainClass) throws IOException {
-        Manifest manifest = new Manifest();
-        manifest.getMainAttributes().put(Attributes.Name.MANIFEST_VERSION, "1.0");
-        if (mainClass != null) {
-            manifest.getMainAttributes().put(Attributes.Name.MAIN_CLASS, mainClass);
-        }
-        try (JarOutputStream out = new JarOutputStream(Files.newOutputStream(file), manifest)) {
-            for (Map.Entry<String, byte[]> entry : classes.entrySet()) {
-                out.putNextEntry(new JarEntry(entry.getKey().replace('.', '/') + ".class"));
-                out.write(entry.getValue());
-            }
-        }
-        return file;
-    }
-
-    /** The jar as the packer protects it, in that form. */
-    static File protect(File jar, Path folder, JarProtector.Form form) throws Exception {
+    /** The jar as the packer protects it in that form, in a file deleted when the JVM ends. */
+    static File protect(File jar, JarProtector.Form form) throws Exception {
         JarProtector protector = new JarProtector();
         protector.form = form;
-        File protectedJar = folder.resolve(form + ".jar").toFile();
+        File protectedJar = File.createTempFile("kelo-" + form, ".jar");
+        protectedJar.deleteOnExit();
         protector.protect(jar, protectedJar, new PrintStream(OutputStream.nullOutputStream()));
         return protectedJar;
     }
 
     /** Defines containers (by binary name) through iLoadClass, other classes by its parent. */
-    static final class ContainerLoader extends ClassLoader {
-        private final Runtime runtime;
-        private final Map<String, byte[]> containers;
-
-        ContainerLoader(Runtime runtime, Map<String, byte[]> containers) {
-            super(ClassLoader.getPlatformClassLoader());
-            this.runtime = runtime;
-            this.containers = containers;
-        }
-
-        @Override
-        protected Class<?> findClass(String name) throws ClassNotFoundException {
-            byte[] container = containers.get(name);
-            Class<?> defined = container == null ? null
-                    : runtime.iLoadClass(this, name.replace('.', '/'), container);
-            if (defined == null) {
-                throw new ClassNotFoundException(name);
+    static ClassLoader containerLoader(Runtime runtime, Map<String, byte[]> containers) {
+        return new ClassLoader(ClassLoader.getPlatformClassLoader()) {
+            @Override
+            protected Class<?> findClass(String name) throws ClassNotFoundException {
+                byte[] container = containers.get(name);
+                return Optional.ofNullable(container == null ? null : runtime.iLoadClass(this,
+                        name.replace('.', '/'), container))
+                        .orElseThrow(() -> new ClassNotFoundException(name));
             }
-            return defined;
-        }
+        };
+    }
+
+    static URLClassLoader jarLoader(File jar) throws IOException {
+        return new URLClassLoader(new URL[] {jar.toURI().toURL()},
+                ClassLoader.getPlatformClassLoader());
     }
 
     /** A class's modifiers, name, supertypes and declared members, to compare two copies. */
@@ -234,30 +189,48 @@ class JvmTest {
     }
 
     /**
-     * Runs one task per thread, all released at once, and answers their results in order. Fails
-     * when they have not all finished within three minutes.
+     * What the loader makes of each class: its description, or the kind of error it met. A
+     * skeleton left in place has its class's shape but a static initializer that throws: only
+     * initialized classes tell them apart.
      */
-    static <T> List<T> inParallel(int threads, IntFunction<Callable<T>> tasks) throws Exception {
+    static Map<String, String> outcomes(ClassLoader loader, Collection<String> names,
+            boolean initialize) {
+        Map<String, String> outcomes = new TreeMap<>();
+        for (String name : names) {
+            outcomes.put(name, outcome(() -> describe(Class.forName(name, initialize, loader))));
+        }
+        return outcomes;
+    }
+
+    /** Fails naming the first three classes whose outcomes differ. */
+    static void sameOutcomes(Map<String, String> expected, Map<String, String> found, String what) {
+        expect(List.of(), expected.keySet().stream()
+                .filter(name -> !expected.get(name).equals(found.get(name))).limit(3)
+                .map(name -> name + ": " + found.get(name) + " instead of " + expected.get(name))
+                .collect(Collectors.toList()), what);
+    }
+
+    /** Runs one task per thread, all released at once; fails unless all end within 3 minutes. */
+    static void inParallel(int threads, IntFunction<Check> tasks) throws Exception {
         ExecutorService pool = Executors.newFixedThreadPool(threads);
         CyclicBarrier start = new CyclicBarrier(threads);
-        List<Callable<T>> started = new ArrayList<>();
-        for (int i = 0; i < threads; i++) {
-            Callable<T> task = tasks.apply(i);
-            started.add(() -> {
-                start.await();
-                return task.call();
-            });
-        }
-        List<T> results = new ArrayList<>();
         try {
             // A task that has not finished is cancelled: its get() throws.
-            for (Future<T> future : pool.invokeAll(started, 3, TimeUnit.MINUTES)) {
-                results.add(future.get());
+            for (Future<?> task : pool.invokeAll(IntStream.range(0, threads)
+                    .mapToObj(i -> (Callable<Object>) () -> {
+                        start.await();
+                        return call(tasks.apply(i));
+                    }).collect(Collectors.toList()), 3, TimeUnit.MINUTES)) {
+                task.get();
             }
         } finally {
             pool.shutdownNow();
         }
-        return results;
+    }
+
+    static Object call(Check check) throws Exception {
+        check.run();
+        return null;
     }
 
     /** What a child JVM printed, standard output and error together, and its exit status. */
@@ -268,14 +241,11 @@ class JvmTest {
      * on a JNI warning. The arguments are further JVM options, the main class and its arguments.
      */
     static Child child(String classPath, String... arguments) throws Exception {
+        // From JDK 24 on, System.load warns unless the code calling it may use native access.
         List<String> command = new ArrayList<>(List.of(
                 Path.of(System.getProperty("java.home"), "bin", "java").toString(), "-Xcheck:jni",
                 "-Dkelo.rvs.library=" + System.getProperty(Runtime.LIBRARY_PROPERTY, ""),
-                "-cp", classPath));
-        // From JDK 24 on, System.load warns unless the code calling it may use native access.
-        if (java.lang.Runtime.version().feature() >= 24) {
-            command.add("--enable-native-access=ALL-UNNAMED");
-        }
+                "-cp", classPath, "--enable-native-access=ALL-UNNAMED"));
         command.addAll(List.of(arguments));
         Process process = new ProcessBuilder(command).redirectErrorStream(true).start();
         String output = new String(process.getInputStream().readAllBytes(), StandardCharsets.UTF_8);

@@ -1,63 +1,53 @@
 # How JVM tests are built and run. Included by tests/CMakeLists.txt before the directories that
 # use it. Needs Java (17 and later), UseJava and the targets KeloRvs4J32, kelo-rvs and kelo-pack.
 #
-# kelo_add_jvm_test_jar(<target> <source>...)
-#   A test jar of the sources and the shared helpers (JvmTest.java), against kelo-rvs.jar and
-#   kelo-pack.jar.
-#
-# kelo_add_jvm_test(NAME <name> ARGS <main class> <argument>... [JARS <jar target>...]
+# kelo_add_jvm_test(NAME <name> SOURCES <java source>... ARGS <main class> <argument>...
 #                   [OPTIONS <jvm option>...] [LABELS <label>...] [TIMEOUT <seconds>]
 #                   [OTHER_JDKS] [SANITIZED <label>...] [ASAN_OPTIONS <a=b:c=d>])
-#   Runs java -Xcheck:jni -Dkelo.rvs.library=<built library> <OPTIONS>
-#   -cp kelo-rvs.jar:kelo-pack.jar:<JARS> <ARGS>, which fails on any line with "WARNING" (JNI
-#   misuse, restricted native access). OTHER_JDKS: also as <name>_jdk<N> on every JDK of
-#   KELO_OTHER_JDKS. In the sanitizer build only tests with SANITIZED run, as <name>_asan with
-#   those labels and the sanitized library (see below).
+#   Builds <name>_classes.jar of the sources and the shared helpers (JvmTest.java), against
+#   kelo-rvs.jar and kelo-pack.jar, and runs java -Xcheck:jni -Dkelo.rvs.library=<built library>
+#   <OPTIONS> -cp kelo-rvs.jar:kelo-pack.jar:<name>_classes.jar <ARGS>, which fails on any line
+#   with "WARNING" (JNI misuse, restricted native access). OTHER_JDKS: also as <name>_jdk<N> on
+#   every JDK of KELO_OTHER_JDKS. In the sanitizer build only tests with SANITIZED run, as
+#   <name>_asan with those labels and the sanitized library (see below).
 
 # Further JDKs for the tests that ask for them: by default every JDK 17 or later under
 # /usr/lib/jvm besides the one of the build.
 if(NOT DEFINED KELO_OTHER_JDKS)
-    get_filename_component(build_java "${Java_JAVA_EXECUTABLE}" REALPATH)
+    get_filename_component(seen "${Java_JAVA_EXECUTABLE}" REALPATH)
     set(found)
-    set(seen "${build_java}")
-    file(GLOB homes LIST_DIRECTORIES true /usr/lib/jvm/*)
-    foreach(home IN LISTS homes)
+    file(GLOB releases /usr/lib/jvm/*/release)
+    foreach(release IN LISTS releases)
+        get_filename_component(home "${release}" DIRECTORY)
         get_filename_component(java "${home}/bin/java" REALPATH)
-        if(EXISTS "${java}" AND EXISTS "${home}/release" AND NOT java IN_LIST seen)
-            file(STRINGS "${home}/release" version REGEX "^JAVA_VERSION=\"[0-9]+")
-            string(REGEX MATCH "[0-9]+" feature "${version}")
-            if(feature GREATER_EQUAL 17)
-                list(APPEND found "${home}")
-                list(APPEND seen "${java}")
-            endif()
+        file(STRINGS "${release}" version REGEX "^JAVA_VERSION=\"[0-9]+")
+        string(REGEX MATCH "[0-9]+" feature "${version}")
+        if(EXISTS "${java}" AND NOT java IN_LIST seen AND feature GREATER_EQUAL 17)
+            list(APPEND found "${home}")
+            list(APPEND seen "${java}")
         endif()
     endforeach()
     set(KELO_OTHER_JDKS "${found}" CACHE STRING
         "Java homes of further JDKs that the JVM tests marked OTHER_JDKS run on")
 endif()
 
-function(kelo_add_jvm_test_jar target)
-    set(CMAKE_JAVA_COMPILE_FLAGS -encoding UTF-8 -Xlint:all -Werror)
-    add_jar(${target} SOURCES ${ARGN} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/JvmTest.java
-        INCLUDE_JARS kelo-rvs kelo-pack)
-endfunction()
-
 function(kelo_add_jvm_test)
     cmake_parse_arguments(PARSE_ARGV 0 test "OTHER_JDKS" "NAME;TIMEOUT;ASAN_OPTIONS"
-        "ARGS;JARS;OPTIONS;LABELS;SANITIZED")
+        "SOURCES;ARGS;OPTIONS;LABELS;SANITIZED")
+    if(KELO_SANITIZE AND NOT test_SANITIZED)
+        return()
+    endif()
+    set(CMAKE_JAVA_COMPILE_FLAGS -encoding UTF-8 -Xlint:all -Werror)
+    add_jar(${test_NAME}_classes SOURCES ${test_SOURCES}
+        ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/JvmTest.java INCLUDE_JARS kelo-rvs kelo-pack)
     set(classes $<TARGET_PROPERTY:kelo-rvs,JAR_FILE>:$<TARGET_PROPERTY:kelo-pack,JAR_FILE>)
-    foreach(jar IN LISTS test_JARS)
-        string(APPEND classes :$<TARGET_PROPERTY:${jar},JAR_FILE>)
-    endforeach()
+    string(APPEND classes :$<TARGET_PROPERTY:${test_NAME}_classes,JAR_FILE>)
     set(options -Dkelo.rvs.library=$<TARGET_FILE:KeloRvs4J32> ${test_OPTIONS})
     if(NOT test_TIMEOUT)
         set(test_TIMEOUT 300)
     endif()
 
     if(KELO_SANITIZE)
-        if(NOT test_SANITIZED)
-            return()
-        endif()
         # The sanitizer runtime must be the first library of the process, before the JVM's. The
         # JVM's own allocations are not the library's (no leak checks), and the JVM handles
         # SIGSEGV itself (safepoint polls, implicit null checks). -Xcheck:jni stays off: it hands
@@ -79,26 +69,23 @@ function(kelo_add_jvm_test)
         return()
     endif()
 
-    set(runs "${test_NAME}=${Java_JAVA_EXECUTABLE}=${Java_VERSION_MAJOR}")
+    set(homes)
     if(test_OTHER_JDKS)
-        foreach(home IN LISTS KELO_OTHER_JDKS)
+        set(homes ${KELO_OTHER_JDKS})
+    endif()
+    foreach(home IN ITEMS build ${homes})
+        set(name ${test_NAME})
+        set(java ${Java_JAVA_EXECUTABLE})
+        if(NOT home STREQUAL build)
             file(STRINGS "${home}/release" version REGEX "^JAVA_VERSION=\"[0-9]+")
             string(REGEX MATCH "[0-9]+" feature "${version}")
-            list(APPEND runs "${test_NAME}_jdk${feature}=${home}/bin/java=${feature}")
-        endforeach()
-    endif()
-    foreach(run IN LISTS runs)
-        string(REPLACE "=" ";" run "${run}")
-        list(GET run 0 name)
-        list(GET run 1 java)
-        list(GET run 2 feature)
-        set(access)
-        # From JDK 24 on, System.load warns unless the caller may use native access.
-        if(feature GREATER_EQUAL 24)
-            set(access --enable-native-access=ALL-UNNAMED)
+            set(name ${test_NAME}_jdk${feature})
+            set(java ${home}/bin/java)
         endif()
-        add_test(NAME ${name} COMMAND ${java} -Xcheck:jni ${access} ${options} -cp ${classes}
-            ${test_ARGS})
+        # From JDK 24 on, System.load warns unless the caller may use native access; JDK 17 and
+        # later accept the option.
+        add_test(NAME ${name} COMMAND ${java} -Xcheck:jni --enable-native-access=ALL-UNNAMED
+            ${options} -cp ${classes} ${test_ARGS})
         set_tests_properties(${name} PROPERTIES LABELS "${test_LABELS}" TIMEOUT ${test_TIMEOUT}
             FAIL_REGULAR_EXPRESSION "WARNING")
     endforeach()

@@ -4,18 +4,12 @@ import com.kelo.pack.Carrier;
 import com.kelo.pack.ContainerHeader;
 import com.kelo.rvs.LogTarget.Severity;
 import java.lang.ref.WeakReference;
-import java.net.URL;
-import java.net.URLClassLoader;
-import java.nio.file.Files;
-import java.nio.file.Path;
-import java.util.ArrayList;
-import java.util.Arrays;
-import java.util.Collections;
-import java.util.List;
-import java.util.Map;
-import java.util.TreeMap;
-import java.util.stream.Collectors;
-import java.util.stream.Stream;
+import java.net.*;
+import java.nio.file.*;
+import java.util.*;
+import java.util.logging.*;
+import java.util.stream.*;
+import java.util.zip.*;
 
 /**
  * The library in a real JVM under -Xcheck:jni: its entry points, iLoadClass over every container
@@ -39,13 +33,6 @@ final class RuntimeChecks extends JvmTest {
         }
     }
 
-    public static final class Carried {
-        @Override
-        public String toString() {
-            return "carried";
-        }
-    }
-
     public static final class Broken {}
 
     /** Not protected, the main class for the launcher. */
@@ -54,32 +41,15 @@ final class RuntimeChecks extends JvmTest {
             if (args.length > 0 && args[0].equals("throw")) {
                 throw new IllegalStateException("thrown by main");
             }
-            System.out.println(Stream.of(new Gzipped(), new Carried(), new App(), List.of(args))
-                    .map(String::valueOf).collect(Collectors.joining(" ")));
-        }
-
-        @Override
-        public String toString() {
-            return "plain";
+            System.out.println(new Gzipped() + " " + List.of(args));
         }
     }
 
     static final String NAME = internalName(Stored.class);
     static final String PROCESSING = "PROGRESS Processing " + NAME;
-    static final List<Class<?>> PACKED = List.of(Stored.class, Gzipped.class, Carried.class,
-            App.class, Broken.class);
 
     private final List<String> lines = Collections.synchronizedList(new ArrayList<>());
     private final Runtime runtime = runtime(Severity.DETAIL, lines::add);
-
-    /** Receives the version. */
-    static final class Holder {
-        int[] parts;
-
-        void set(int major, int minor, int release, int build, int year, int month, int day) {
-            parts = new int[] {major, minor, release, build, year, month, day};
-        }
-    }
 
     public static void main(String[] args) throws Exception {
         switch (args.length == 0 ? "" : args[0]) {
@@ -91,35 +61,109 @@ final class RuntimeChecks extends JvmTest {
     }
 
     private void run() throws Exception {
+        callbacks();
         natives();
         loadClass();
-        Path folder = Files.createTempDirectory("kelo-jvm");
-        Path jar = jar(folder.resolve("app.jar"), packedJar(), App.class.getName());
-        // Deleted in the reverse order: the jar, then its folder.
-        folder.toFile().deleteOnExit();
+        Path jar = Files.createTempFile("kelo-app", ".jar");
         jar.toFile().deleteOnExit();
+        try (ZipOutputStream out = new ZipOutputStream(Files.newOutputStream(jar))) {
+            for (Map.Entry<Class<?>, byte[]> entry : packedJar().entrySet()) {
+                out.putNextEntry(new ZipEntry(internalName(entry.getKey()) + ".class"));
+                out.write(entry.getValue());
+            }
+        }
         loaders(jar);
-        launcher(jar);
-        children();
+        children(jar);
         end();
     }
 
-    private void natives() {
-        check("version", () -> {
-            Holder holder = new Holder();
-            expect(0, runtime.iGetVersion(holder), "answer");
-            expect(new int[] {9, 0, 1220, 500, 2013, 10, 28}, holder.parts, "parts");
-            expect("9.0.1220.500 (2013-10-28)", runtime.version().toString(), "version");
-            expect("NoSuchMethodError", outcome(() -> runtime.iGetVersion(new Object())), "no set");
-            expect(1, runtime.iGetVersion(null), "null");
-        });
-        check("application names", () -> {
-            expect(1, runtime.iSetApplicationName(null), "null");
-            // Modified UTF-8: a two-byte NUL, and surrogate pairs encoded one by one.
-            for (String name : List.of("", "Z\u00fcrich \u6771\u4eac \ud83d\ude00 \u0000")) {
-                expect(0, runtime.iSetApplicationName(name), name);
+    /** The runtime's side of the library's calls, in Java alone: log levels and listeners. */
+    private void callbacks() {
+        // java.util.logging backs the platform logger of this JVM too.
+        Logger logger = Logger.getLogger(Runtime.LOGGER_NAME);
+        List<String> logged = new ArrayList<>();
+        logger.setFilter(r -> !logged.add(r.getLevel() + " " + r.getMessage()
+                + (r.getThrown() == null ? "" : " " + r.getThrown().getMessage())));
+        // A library level, the logger's, the line logged, and the lowest level that the logger
+        // prints, which the log callback answers. Progress lines are debugging output.
+        Object[][] levels = {{Integer.MIN_VALUE, Level.ALL, "FINER text", Integer.MIN_VALUE},
+            {799, Level.FINE, "", 800}, {800, Level.FINE, "FINE text", 800},
+            {999, Level.FINER, "FINE text", Integer.MIN_VALUE}, {999, Level.INFO, "", 1000},
+            {1000, Level.INFO, "SEVERE text", 1000},
+            {Integer.MAX_VALUE, Level.OFF, "", Integer.MAX_VALUE}};
+        // The platform logger of Java 9 on, and java.util.logging, Java 8's.
+        for (LogTarget target : List.of(SystemLoggerTarget.create(Runtime.LOGGER_NAME),
+                new JulTarget(Runtime.LOGGER_NAME))) {
+            for (Object[] row : levels) {
+                check("level " + row[0] + " at " + row[1] + ", " + target, () -> {
+                    logged.clear();
+                    logger.setLevel((Level) row[1]);
+                    expect(row[3], new Runtime(target).log((Integer) row[0], "text"), "threshold");
+                    expect(row[2], String.join("\n", logged), "line");
+                });
             }
+        }
+        logger.setLevel(Level.ALL);
+        Runtime platform = new Runtime(LogTarget.platformLogger(Runtime.LOGGER_NAME));
+        List<String> heard = new ArrayList<>();
+        // Errors go to the listeners, or to the log when there are none; every listener hears
+        // each message when one throws, and that failure is logged.
+        check("listeners", () -> {
+            logged.clear();
+            RuntimeListener listener = listener("a", heard);
+            platform.errorUnspecified("Decompression failed!");
+            platform.addListener(listener);
+            platform.errorUnspecified("CRC mismatch!");
+            platform.removeListener(listener);
+            platform.messageStart(); // without listeners, it goes nowhere
+            List.of("a", "failing", "b").forEach(name ->
+                    platform.addListener(listener(name, heard)));
+            platform.messageStart();
+            platform.errorUnspecified("Internal error!");
+            expect(List.of("a CRC mismatch!", "a started", "failing started", "b started",
+                    "a Internal error!", "failing Internal error!", "b Internal error!"), heard,
+                    "heard");
+            expect(logged.size() == 3 && logged.stream().allMatch(l ->
+                    l.endsWith(" listener broken") || l.equals("SEVERE Decompression failed!")),
+                    logged);
         });
+        check("a failing logger throws nothing into the library", () -> {
+            logger.setFilter(r -> {
+                throw new IllegalStateException("logger broken");
+            });
+            // Errors still reach it, so that it is tried again.
+            expect(Runtime.LOG_ERROR, platform.log(Runtime.LOG_INFO, "text"), "threshold");
+            platform.errorUnspecified("Internal error!");
+        });
+        logger.setFilter(null);
+        logger.setLevel(null);
+    }
+
+    /** Keeps what it hears; the listener named "failing" throws then. */
+    private static RuntimeListener listener(String name, List<String> heard) {
+        return new RuntimeListener() {
+            @Override
+            public void started() {
+                error("started");
+            }
+
+            @Override
+            public void error(String text) {
+                heard.add(name + " " + text);
+                if (name.equals("failing")) {
+                    throw new IllegalStateException("listener broken");
+                }
+            }
+        };
+    }
+
+    private void natives() {
+        // The version itself: the child that finds the library by name prints it.
+        check("version", () -> expect("NoSuchMethodError 1", outcome(() -> runtime.iGetVersion(
+                new Object())) + " " + runtime.iGetVersion(null), "no set, null"));
+        // Modified UTF-8: a two-byte NUL, and surrogate pairs encoded one by one.
+        check("application names", () -> expect("1 0", runtime.iSetApplicationName(null) + " "
+                + runtime.iSetApplicationName("Z\u00fcrich \u6771\u4eac \ud83d\ude00 \u0000"), ""));
         check("one worker until iCleanUp", () -> {
             for (int round = 0; round < 2; round++) {
                 WeakReference<?> kept = offerWorker();
@@ -175,14 +219,6 @@ final class RuntimeChecks extends JvmTest {
                     form == 0 ? new String[] {PROCESSING, "started"} : new String[] {PROCESSING});
         }
         byte[] gzip = container(plain, o -> {});
-        byte[] stored = container(plain, o -> o.compressed = false);
-        loads("class size 31", NAME, with(gzip, ContainerHeader.OFFSET_CLASS_SIZE, 4, 31), "null",
-                PROCESSING);
-        for (byte[] container : new byte[][] {gzip, stored}) {
-            int at = ContainerHeader.OFFSET_CLASS_CRC;
-            loads("CRC mismatch, gzip " + (container == gzip), NAME,
-                    with(container, at, 1, container[at] ^ 1), "null", PROCESSING);
-        }
         loads("undecodable", NAME, undecodable(gzip), "null", PROCESSING,
                 "ERROR Decompression failed", "error Decompression failed!");
         String old = "File format too old: Found 0.75 - current is 3.75.";
@@ -224,34 +260,26 @@ final class RuntimeChecks extends JvmTest {
     }
 
     /**
-     * The packed classes as the application jar holds them: containers (Gzipped of class kind 0,
-     * which runs the version gate), carriers of several pieces, one plain class, and a carrier
-     * whose container cannot be decoded.
+     * The packed classes as the application jar holds them: a carrier of several pieces, a
+     * container of class kind 0 (which runs the version gate), a carrier whose container cannot
+     * be decoded, and one plain class.
      */
-    private static Map<String, byte[]> packedJar() throws Exception {
-        Map<String, byte[]> classes = new TreeMap<>();
-        classes.put(Stored.class.getName(),
-                container(classFile(Stored.class), o -> o.compressed = false));
-        classes.put(Gzipped.class.getName(),
-                container(classFile(Gzipped.class), o -> o.minJava = new int[] {1, 8, 0}));
-        for (Class<?> carried : List.of(Carried.class, Broken.class)) {
-            byte[] container = container(classFile(carried), o -> {});
-            classes.put(carried.getName(), Carrier.build(internalName(carried),
-                    carried == Broken.class ? undecodable(container) : container, 200));
-        }
-        classes.put(App.class.getName(), classFile(App.class));
-        return classes;
+    private static Map<Class<?>, byte[]> packedJar() throws Exception {
+        byte[] broken = undecodable(container(classFile(Broken.class), o -> {}));
+        return Map.of(Stored.class, Carrier.build(internalName(Stored.class),
+                        container(classFile(Stored.class), o -> o.compressed = false), 200),
+                Gzipped.class, container(classFile(Gzipped.class),
+                        o -> o.minJava = new int[] {1, 8, 0}),
+                Broken.class, Carrier.build(internalName(Broken.class), broken, 200),
+                App.class, classFile(App.class));
     }
 
     /** The jar through a ProtectedClassLoader, then, once the hook is installed, a plain one. */
     private void loaders(Path jar) throws Exception {
         URL[] urls = {jar.toUri().toURL()};
-        String loaded = "stored gzipped stored carried plain ClassFormatError";
         check("ProtectedClassLoader", () -> {
-            lines.clear();
             ClassLoader loader = new ProtectedClassLoader(urls, null, runtime);
-            expect(loaded, instances(loader), "classes");
-            expect(List.of("error Decompression failed!"), errors(), "reports");
+            loadsAll(loader);
             try {
                 Class.forName(Broken.class.getName(), true, loader);
             } catch (ClassFormatError refusal) {
@@ -260,86 +288,69 @@ final class RuntimeChecks extends JvmTest {
         });
         check("class-load hook", () -> {
             runtime.installClassLoadHook("T");
-            lines.clear();
             try (URLClassLoader loader = new URLClassLoader(urls, null)) {
-                expect(loaded, instances(loader), "classes");
+                loadsAll(loader);
             }
-            expect(List.of("error Decompression failed!"), errors(), "reports");
         });
         check("hook modes", () -> {
             lines.clear();
             // No JDK since 6 offers the profiler interface.
-            expect("IllegalArgumentException IllegalStateException",
-                    outcome(() -> call(() -> runtime.installClassLoadHook("X"))) + " "
-                            + outcome(() -> call(() -> runtime.installClassLoadHook("P"))),
-                    "installClassLoadHook");
+            expect("IllegalStateException 0", outcome(() -> call(() ->
+                    runtime.installClassLoadHook("P"))) + " " + runtime.iSetNativeHook("t"), "");
             expect(List.of("error Interface not available"), lines, "reports");
-            expect(0, runtime.iSetNativeHook("t"), "lower case");
         });
     }
 
-    private String instances(ClassLoader loader) {
-        return PACKED.stream().map(type -> outcome(() -> {
-            Class<?> loaded = Class.forName(type.getName(), true, loader);
-            expect(loader, loaded.getClassLoader(), "loader");
-            return loaded.getDeclaredConstructor().newInstance();
-        })).collect(Collectors.joining(" "));
+    /** Each packed class through the loader, and the one error the undecodable carrier reports. */
+    private void loadsAll(ClassLoader loader) {
+        lines.clear();
+        String loaded = Stream.of(Stored.class, Gzipped.class, Broken.class)
+                .map(type -> outcome(() -> {
+                    Class<?> defined = Class.forName(type.getName(), true, loader);
+                    expect(loader, defined.getClassLoader(), "loader");
+                    return defined.getDeclaredConstructor().newInstance();
+                })).collect(Collectors.joining(" "));
+        expect("stored gzipped stored ClassFormatError", loaded, "classes");
+        expect(List.of("error Decompression failed!"), lines.stream()
+                .filter(l -> l.startsWith("error")).distinct().collect(Collectors.toList()),
+                "reports");
     }
 
-    private List<String> errors() {
-        return lines.stream().filter(l -> l.startsWith("error")).distinct()
-                .collect(Collectors.toList());
-    }
-
-    /** The launcher, each run in a child JVM: through the hook, through its loader, and failing. */
-    private void launcher(Path jar) throws Exception {
-        String runtimeJar = Path.of(Runtime.class.getProtectionDomain().getCodeSource()
-                .getLocation().toURI()).toString();
-        String app = App.class.getName();
-        String output = "gzipped stored carried plain [one, two]\n";
-        String classPath = runtimeJar + ":" + jar;
-        String launcher = Launcher.class.getName();
-        check("launcher, hook", () -> expect(new Child(0, output),
-                child(classPath, launcher, app, "one", "two"), "child"));
-        check("launcher, loader", () -> expect(new Child(0, output), child(runtimeJar, launcher,
-                "--loader", "--jar", jar.toString(), "one", "two"), "child"));
-        check("launcher, main throws", () -> {
-            Child child = child(classPath, launcher, app, "throw");
-            expect(child.status() == 1
-                    && child.output().contains("IllegalStateException: thrown by main")
-                    && !child.output().contains("InvocationTargetException"), child);
-        });
-        check("launcher, no profiler interface", () -> {
-            Child child = child(classPath, launcher, "--hook", "P", app);
-            expect(child.status() == 2 && child.output().contains("no profiler interface"), child);
-        });
-    }
-
-    private void children() {
+    /** The launcher, the version gate, a runtime of build 98 and the library found by name. */
+    private void children(Path jar) {
         String classPath = System.getProperty("java.class.path");
-        check("version gate", () -> {
-            Child child = child(classPath, RuntimeChecks.class.getName(), "gate");
-            expect(child.status() == 1 && !child.output().contains("returned") && child.output()
-                    .contains("error Java Version too old, 1.7.0 required.\n"), child);
-        });
-        check("monitor below build 99", () -> {
-            String standin = System.getProperty("kelo.rvs.test.standin");
-            Child child = child(standin + ":" + classPath, RuntimeChecks.class.getName(),
-                    "monitor");
-            expect(new Child(0, String.join("\n", "build 98 lock=false",
-                    "log 800 Processing " + NAME + " lock=true", "start lock=true",
-                    "defined stored lock=false", "log 800 Processing " + NAME + " lock=true",
-                    "log 1000 Decompression failed lock=true",
-                    "error Decompression failed! lock=true", "refused lock=false", "")),
-                    child, "child");
-        });
-        check("library by name", () -> {
-            Path library = Path.of(System.getProperty(Runtime.LIBRARY_PROPERTY));
-            Child child = child(classPath, "-Dkelo.rvs.library=",
-                    "-Djava.library.path=" + library.getParent(), RuntimeChecks.class.getName(),
-                    "byname");
-            expect(new Child(0, "9.0.1220.500 (2013-10-28)\n"), child, "child");
-        });
+        String withApp = classPath + ":" + jar;
+        String launcher = Launcher.class.getName();
+        String app = App.class.getName();
+        String self = RuntimeChecks.class.getName();
+        Path library = Path.of(System.getProperty(Runtime.LIBRARY_PROPERTY));
+        String[][] cases = {
+            {"launcher", "0", "gzipped stored [one, two]\n", withApp, launcher, app,
+                "one", "two"},
+            {"launcher, main throws", "1", "(?s).*IllegalStateException: thrown by main\n.*",
+                withApp, launcher, app, "throw"},
+            {"launcher, no profiler interface", "2", "(?s).*no profiler interface.*", withApp,
+                launcher, "--hook", "P", app},
+            {"version gate", "1",
+                "(?s)(?!.*returned).*error Java Version too old, 1\\.7\\.0 required\\.\n.*",
+                classPath, self, "gate"},
+            {"monitor below build 99", "0", String.join("\n", "build 98 lock=false",
+                "log 800 Processing " + NAME + " lock=true", "start lock=true",
+                "defined stored lock=false", "log 800 Processing " + NAME + " lock=true",
+                "log 1000 Decompression failed lock=true", "error Decompression failed! lock=true",
+                "refused lock=false", ""), System.getProperty("kelo.rvs.test.standin") + ":"
+                + classPath, self, "monitor"},
+            {"library by name", "0", "9.0.1220.500 (2013-10-28)\n", classPath,
+                "-Dkelo.rvs.library=", "-Djava.library.path=" + library.getParent(), self,
+                "byname"}};
+        for (String[] c : cases) {
+            check(c[0], () -> {
+                Child child = child(c[3], Arrays.copyOfRange(c, 4, c.length));
+                expect(child.status() == Integer.parseInt(c[1]) && (child.output().equals(c[2])
+                        || child.output().matches(c[2])
+                        && !child.output().contains("InvocationTargetException")), child);
+            });
+        }
     }
 
     /** The first container of class kind 0 asks for Java 1.7.0, and "java.version" says 1.6.0. */
@@ -367,11 +378,6 @@ final class RuntimeChecks extends JvmTest {
                     + loaded.getDeclaredConstructor().newInstance()) + " lock="
                     + Thread.holdsLock(Runtime.class));
         }
-    }
-
-    private static Object call(Check check) throws Exception {
-        check.run();
-        return null;
     }
 
 }

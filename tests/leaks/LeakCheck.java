@@ -1,11 +1,7 @@
 package com.kelo.rvs;
 
 import com.kelo.pack.JarProtector;
-import java.io.File;
-import java.net.URL;
-import java.net.URLClassLoader;
-import java.nio.file.Files;
-import java.nio.file.Path;
+import java.io.*;
 import java.util.Map;
 import java.util.concurrent.Callable;
 import java.util.stream.LongStream;
@@ -33,20 +29,15 @@ final class LeakCheck extends JvmTest {
 
     public static void main(String[] args) throws Exception {
         File corpus = new File(System.getProperty("kelo.rvs.test.corpus"));
-        Path folder = Files.createTempDirectory("kelo-leaks");
-        folder.toFile().deleteOnExit();
-        File jar = protect(corpus, folder, JarProtector.Form.CONTAINER);
-        jar.deleteOnExit();
+        File jar = protect(corpus, JarProtector.Form.CONTAINER);
         Map<String, byte[]> containers = classes(jar);
         long allowed = classes(corpus).values().stream().mapToLong(b -> b.length).sum() / 4;
         Runtime runtime = runtime(null, line -> {});
         LeakCheck check = new LeakCheck();
         check.check("iLoadClass", () -> flat("iLoadClass", containers,
-                () -> new ContainerLoader(runtime, containers), allowed));
+                () -> containerLoader(runtime, containers), allowed));
         runtime.installClassLoadHook("T");
-        URL[] urls = {jar.toURI().toURL()};
-        check.check("hook", () -> flat("hook", containers,
-                () -> new URLClassLoader(urls, ClassLoader.getPlatformClassLoader()), allowed));
+        check.check("hook", () -> flat("hook", containers, () -> jarLoader(jar), allowed));
         check.end();
     }
 
@@ -71,16 +62,12 @@ final class LeakCheck extends JvmTest {
 
     /** How many classes the loader defines; it is closed and dropped afterwards. */
     private static long defineAll(ClassLoader loader, Map<String, byte[]> classes)
-            throws Exception {
-        long defined = classes.keySet().stream().filter(name -> {
-            try {
-                return loader.loadClass(name) != null;
-            } catch (ClassNotFoundException | LinkageError e) {
-                return false;
-            }
-        }).count();
-        if (loader instanceof URLClassLoader) {
-            ((URLClassLoader) loader).close();
+            throws IOException {
+        // A class's outcome is "class NAME" or "interface NAME", or its error's name.
+        long defined = classes.keySet().stream()
+                .filter(name -> outcome(() -> loader.loadClass(name)).contains(" ")).count();
+        if (loader instanceof Closeable closeable) {
+            closeable.close();
         }
         return defined;
     }

@@ -1,11 +1,7 @@
 package com.kelo.rvs;
 
-import java.nio.file.Files;
-import java.nio.file.Path;
-import java.util.ArrayList;
-import java.util.LinkedHashMap;
-import java.util.List;
-import java.util.Map;
+import java.nio.file.*;
+import java.util.*;
 import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 import java.util.stream.Collectors;
@@ -18,8 +14,6 @@ import java.util.stream.Collectors;
  */
 final class SharingCheck extends JvmTest {
     private static final String SHARED = "shared objects file";
-    private static final Pattern LOAD_LINE =
-            Pattern.compile("\\[class,load\\] (\\S+) source: (.*)$", Pattern.MULTILINE);
 
     /** Without arguments the check; with "hook" or "none" and class names a child JVM. */
     public static void main(String[] args) throws Exception {
@@ -32,36 +26,28 @@ final class SharingCheck extends JvmTest {
             new Runtime().installClassLoadHook("T");
         }
         System.out.println("start " + args[0]);
-        for (int i = 1; i < args.length; i++) {
-            try {
-                Class.forName(args[i], false, ClassLoader.getSystemClassLoader());
-            } catch (ClassNotFoundException e) {
-                // A class of a module outside the boot layer: it shows up in no log line.
-            }
+        for (String name : Arrays.copyOfRange(args, 1, args.length)) {
+            // A class of a module outside the boot layer shows up in no log line.
+            outcome(() -> Class.forName(name, false, ClassLoader.getSystemClassLoader()));
         }
     }
 
     private static void shared() throws Exception {
         // Lambda forms and hidden classes carry an @.
-        Path classList = Path.of(System.getProperty("java.home"), "lib", "classlist");
-        List<String> listed = Files.readAllLines(classList).stream()
+        List<String> listed = Files.readAllLines(Path.of(System.getProperty("java.home"), "lib",
+                        "classlist")).stream()
                 .filter(l -> !l.isEmpty() && !l.startsWith("#") && !l.contains("@"))
                 .map(l -> l.replace('/', '.')).collect(Collectors.toList());
-        List<String> shared = new ArrayList<>();
-        sources("none", listed).forEach((name, source) -> {
-            if (source.equals(SHARED)) {
-                shared.add(name);
-            }
-        });
+        Map<String, String> plain = sources("none", listed);
+        List<String> shared = listed.stream().filter(name -> SHARED.equals(plain.get(name)))
+                .collect(Collectors.toList());
         expect(shared.size() >= 5, "no class-data sharing in this JVM");
-        Map<String, String> hooked = sources("hook", shared);
         // Classes that the runtime's start loaded before the hook are not seen again.
+        Map<String, String> hooked = sources("hook", shared);
         List<String> seen = shared.stream().filter(hooked::containsKey)
                 .collect(Collectors.toList());
         expect(seen.size() >= 5, "too few archived classes loaded after the hook: " + seen);
-        for (String name : seen) {
-            expect(SHARED, hooked.get(name), name);
-        }
+        seen.forEach(name -> expect(SHARED, hooked.get(name), name));
     }
 
     /** Where a child JVM took each class from that it loaded after its start line. */
@@ -72,9 +58,9 @@ final class SharingCheck extends JvmTest {
         Child child = child(System.getProperty("java.class.path"),
                 arguments.toArray(String[]::new));
         expect(child.status() == 0, child);
-        String output = child.output();
-        Map<String, String> sources = new LinkedHashMap<>();
-        Matcher line = LOAD_LINE.matcher(output.substring(output.indexOf("start " + mode)));
+        Map<String, String> sources = new HashMap<>();
+        Matcher line = Pattern.compile("\\[class,load\\] (\\S+) source: (.*)$", Pattern.MULTILINE)
+                .matcher(child.output().substring(child.output().indexOf("start " + mode)));
         while (line.find()) {
             sources.put(line.group(1), line.group(2));
         }

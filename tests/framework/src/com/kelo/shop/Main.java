@@ -2,25 +2,36 @@ package com.kelo.shop;
 
 import java.util.Arrays;
 import org.springframework.context.annotation.AnnotationConfigApplicationContext;
+import org.springframework.context.annotation.Bean;
+import org.springframework.stereotype.Component;
+import org.springframework.stereotype.Service;
 
-/** Starts the shop from its components, found by scanning this package's class files. */
+/**
+ * Starts the shop from its components, which Spring finds by reading this package's class files:
+ * their annotations, a factory method's, and whether a nested class is static.
+ */
 public final class Main {
-    private Main() {}
+    @Service
+    static class Checkout {
+        @Bean
+        String greeting() {
+            return "Welcome to the shop";
+        }
+    }
+
+    @Component
+    static class Catalog {}
+
+    /** An inner class is no candidate: Spring could not make one. */
+    @Component
+    class NotIndependent {}
 
     public static void main(String[] args) {
         try (AnnotationConfigApplicationContext context =
                 new AnnotationConfigApplicationContext(Main.class.getPackage().getName())) {
             String[] names = context.getBeanDefinitionNames();
             Arrays.sort(names);
-            for (String name : names) {
-                if (context.getType(name).getName().startsWith("com.kelo.shop.")) {
-                    System.out.println("bean " + name);
-                }
-            }
-            System.out.println(context.getBean(Catalog.Greeting.class).text);
-            Checkout checkout = context.getBean(Checkout.class);
-            System.out.println("rules " + checkout.rules());
-            System.out.println("total " + checkout.total("kettle", "teapot") + " cents");
+            System.out.println(String.join("\n", names) + "\n" + context.getBean(String.class));
         }
     }
 }
