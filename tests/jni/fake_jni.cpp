@@ -17,8 +17,10 @@ Object* objectOf(const void* reference) {
     return static_cast<Object*>(const_cast<void*>(reference));
 }
 
+// What -Xcheck:jni says of a call other than those that handle or release with one pending.
 Jni& enter(const char* function, bool exceptionAllowed = false) {
-    active->enter(function, exceptionAllowed);
+    if (active->pending && !exceptionAllowed)
+        active->violations.push_back(std::string(function) + " with an exception pending");
     return *active;
 }
 
@@ -42,14 +44,6 @@ jint invoke(jobject object, jmethodID id, va_list args) {
     if (!method.throws.empty())
         active->raise(method.throws);
     return method.result;
-}
-
-jmethodID findMethod(jclass type, const char* name, const char* signature) {
-    for (Method& method : reinterpret_cast<Class*>(type)->methods)
-        if (method.name == name && method.signature == signature && !method.missing)
-            return reinterpret_cast<jmethodID>(&method);
-    active->raise("java/lang/NoSuchMethodError");
-    return nullptr;
 }
 
 } // namespace
@@ -79,7 +73,12 @@ Jni::Jni() {
         return fake::enter("GetObjectClass"), reinterpret_cast<jclass>(objectOf(object)->type);
     };
     table.GetMethodID = [](JNIEnv*, jclass type, const char* name, const char* signature) {
-        return fake::enter("GetMethodID"), findMethod(type, name, signature);
+        Jni& jni = fake::enter("GetMethodID");
+        for (Method& method : reinterpret_cast<Class*>(type)->methods)
+            if (method.name == name && method.signature == signature && !method.missing)
+                return reinterpret_cast<jmethodID>(&method);
+        jni.raise("java/lang/NoSuchMethodError");
+        return jmethodID{};
     };
     table.GetStaticMethodID = table.GetMethodID;
     table.CallIntMethodV = [](JNIEnv*, jobject object, jmethodID id, va_list args) {
@@ -209,11 +208,6 @@ jbyteArray Jni::newByteArray(const Bytes& bytes) {
 
 void Jni::raise(const std::string& className) {
     pending = objectOf(newObject(addClass(className)));
-}
-
-void Jni::enter(const char* function, bool exceptionAllowed) {
-    if (pending && !exceptionAllowed)
-        violations.push_back(std::string(function) + " with an exception pending");
 }
 
 Tool::Tool() {

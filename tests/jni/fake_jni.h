@@ -65,16 +65,12 @@ struct Blocks {
 struct Jni {
     Jni();
     ~Jni();
-    Jni(const Jni&) = delete;
-    Jni& operator=(const Jni&) = delete;
 
     Class& addClass(const std::string& name); // created on first use
     jobject newObject(Class& type, const std::string& text = {}, const Bytes& bytes = {});
     jstring newString(const std::string& text);
     jbyteArray newByteArray(const Bytes& bytes);
     void raise(const std::string& className);
-    std::string pendingName() const { return pending ? pending->type->name : std::string(); }
-    void enter(const char* function, bool exceptionAllowed);
 
     JNINativeInterface_ table{};
     JNIEnv environment{&table};
