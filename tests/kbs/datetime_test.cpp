@@ -71,12 +71,9 @@ TEST(TimeStamps, CountSecondsFrom2000InUtc) {
         EXPECT_TRUE(value.toTimeStamp(&stamp));
         EXPECT_EQ(stamp, expected) << time.wYear << " " << bias;
     }
-    EXPECT_EQ(kbs::secondsFromTimeStamp(kbs::noTimeStamp), 946684800);
     EXPECT_EQ(kbs::secondsFromTimeStamp(kbs::largestTimeStamp), 946684800 + 0xFFFFFFFEll);
     EXPECT_EQ(kbs::fileTimeFromTimeStamp(1), 125911584010000000u);
-    EXPECT_EQ(kbs::timeStampFromFileTime(125911584010000000u), 1u);
     EXPECT_EQ(kbs::timeStampFromSeconds(946684800 + 0xFFFFFFFFll), kbs::largestTimeStamp);
-    EXPECT_EQ(kbs::timeStampFromSeconds(0), kbs::largestTimeStamp);
 #ifndef _WIN32
     // Wine's zone is the host's; ours follows the TZ set above.
     EXPECT_EQ(kbs::DateTimeO::processZoneBias(), -300);
