@@ -1,21 +1,14 @@
-// Text the library parses: numbers, characters and marks through the parsing cursor, and operations
-// on file names. Inputs are lines; a program line is a list of operations.
+// Text the library parses (java.version, for one), through the parsing cursor: numbers, characters
+// and marks. Inputs are lines; a program line is a list of operations.
 #include "fuzzer.h"
 
 #include "kbs/exceptions.h"
-#include "kbs/filenames.h"
 #include "kbs/parsing.h"
 
 #include <algorithm>
 #include <sstream>
 
 namespace {
-
-using Text = kbs::StringBase<char>;
-
-bool startsWith(const Text& text, const Text& start) {
-    return text.compare(0, start.size(), start) == 0;
-}
 
 // The value of the characters read, by the rules of parseNumber (code 0: "0x" or the option for
 // hexadecimal, a leading 0 with the option for octal) or parseDecimal (1).
@@ -62,63 +55,26 @@ void parse(kbs::Parsing& parsing, unsigned code, unsigned parameter, const std::
     check(parsing.position() >= text.c_str() && parsing.position() <= text.c_str() + text.size());
 }
 
-// The first byte modulo 8 picks removeExtension, setExtension, setFileName, makeFull or the queries
-// (4 to 7); its bits 3 and 4, a null argument and a replaced extension, or the display flags; the
-// rest, the display length limit.
-void operate(kbs::FileString& name, unsigned code, const Text& argument) {
-    const kbs::FileString old = name;
-    const std::size_t directory = old.find_last_of("\\/") + 1; // 0 without a separator
-    kbs::FileString stripped = old;
-    stripped.removeExtension();
-    check(startsWith(old, stripped) && stripped.size() >= directory &&
-          (stripped == old || old[stripped.size()] == '.'));
-    if (code % 8 == 0) {
-        name.removeExtension();
-    } else if (code % 8 == 1) {
-        name.setExtension(code & 8 ? nullptr : &argument);
-        check((code & 8) ? !name.empty() && name.back() == '.'
-                         : name == stripped + (startsWith(argument, ".") ? "" : ".") + argument);
-    } else if (code % 8 == 2) {
-        name.setFileName(code & 8 ? nullptr : &argument, code & 16);
-        check(startsWith(name, old.substr(0, directory)));
-    } else if (code % 8 == 3) {
-        name.makeFull();
-    } else {
-        const kbs::FileString whole = name.baseName(true);
-        check(whole.find_first_of("\\/") == Text::npos && name.size() >= whole.size() &&
-              name.compare(name.size() - whole.size(), Text::npos, whole) == 0);
-        check(startsWith(whole, name.baseName(false)) && startsWith(name, name.drive()));
-        name.displayText(code >> 5 << 3, code >> 3 & 3);
-        name.shortened(code >> 5 << 3);
-        name.isFile();
-    }
-}
-
 } // namespace
 
-// Lines: the program, the argument (matchChar's characters, raiseError's text, a new extension or
-// file name), then the text up to a NUL: the cursor reads it, and it is the file name. Two bytes
-// per operation: a second byte of 0x80 or above makes it one on the file name.
+// Lines: the program, the argument (matchChar's characters or raiseError's text), then the text up
+// to a NUL, which the cursor reads. Two bytes per operation.
 void fuzzText(const std::uint8_t* data, std::size_t size) {
     std::istringstream input(std::string(data, data + size));
     std::string program, argument, text;
     std::getline(std::getline(std::getline(input, program), argument), text, '\0');
     kbs::Parsing parsing(text.c_str());
-    kbs::FileString name(text.c_str());
     // At most 64 operations: a longer program adds little but time, mostly in exceptions.
     for (std::size_t at = 0; at + 1 < std::min<std::size_t>(program.size(), 128); at += 2) {
         const auto code = static_cast<std::uint8_t>(program[at]);
         const auto parameter = static_cast<std::uint8_t>(program[at + 1]);
         try {
-            if (parameter & 0x80)
-                operate(name, code, argument);
-            else
-                parse(parsing, code, parameter, argument, text);
+            parse(parsing, code, parameter, argument, text);
         } catch (const kbs::Exception& error) {
             const std::int32_t id = error.errorId();
             const bool composed = *error.what(); // the message, formatted with its parameters
             check((code & 7) >= 6 || ((id == 2005 || id == 2020 || id == 2021) && composed));
-            check(!(parameter & 0x80) && error.parameter1().size() <= text.size());
+            check(error.parameter1().size() <= text.size());
         }
     }
 }
