@@ -6,11 +6,9 @@ import com.kelo.pack.skeleton.Declared;
 import com.kelo.rvs.EmbeddedContainers;
 import java.io.PrintWriter;
 import java.io.StringWriter;
-import java.lang.reflect.Executable;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
-import java.util.Arrays;
 import java.util.HashMap;
 import java.util.List;
 import java.util.Map;
@@ -74,25 +72,17 @@ class SkeletonTest {
                         .map(l -> l.trim().split(" ")[0]).collect(Collectors.toSet()));
         assertArrayEquals(original(name), Containers.unwrap(
                 EmbeddedContainers.extract(skeleton, name.replace('.', '/'))));
-        // javap reads every attribute without error and lists the same members (the added static
-        // initializer and blank lines aside).
-        String layout = "(?m)^  static \\{\\};\n    descriptor: \\(\\)V\n|^\\s*\n";
-        assertEquals(javap(original(name), "-p", "-s").replaceAll(layout, ""),
-                javap(skeleton, "-p", "-s").replaceAll(layout, ""));
-        javap(skeleton, "-v", "-p");
+        // javap reads every attribute and constant the skeleton refers to without error.
+        javap(skeleton);
     }
 
-    private static String javap(byte[] classFile, String... options) throws Exception {
+    private static void javap(byte[] classFile) throws Exception {
         Path file = Files.createTempFile("skeleton", ".class");
         try {
-            Files.write(file, classFile);
             StringWriter out = new StringWriter();
-            String[] args = Stream.concat(Stream.of(options), Stream.of(file.toString()))
-                    .toArray(String[]::new);
-            assertEquals(0, ToolProvider.findFirst("javap").get().run(new PrintWriter(out),
-                    new PrintWriter(out), args), out.toString());
-            return out.toString()
-                    .replaceAll("(?m)^(Compiled from|Classfile|  Last modified|  SHA-256).*\n", "");
+            int status = ToolProvider.findFirst("javap").get().run(new PrintWriter(out),
+                    new PrintWriter(out), "-v", "-p", Files.write(file, classFile).toString());
+            assertEquals(0, status, out.toString());
         } finally {
             Files.delete(file);
         }
@@ -114,16 +104,8 @@ class SkeletonTest {
             }
         };
         String name = Declared.class.getName();
-        Class<?> c = Class.forName(name, false, loader); // verified, as any loader's classes are
-        assertEquals(members(Declared.class), members(c));
+        // Verified as any loader's class is, then its static initializer throws.
         Error e = assertThrows(Error.class, () -> Class.forName(name, true, loader));
         assertEquals(Carrier.protectedMessage(name), e.getMessage());
-    }
-
-    private static String members(Class<?> c) {
-        return c.toGenericString() + Stream.of(c.getDeclaredFields(), c.getDeclaredMethods(),
-                c.getDeclaredConstructors()).flatMap(Arrays::stream)
-                .map(m -> m instanceof Executable e ? e.toGenericString() : m.toString())
-                .sorted().collect(Collectors.joining("\n", "\n", ""));
     }
 }
