@@ -1,7 +1,5 @@
 package com.kelo.rvs;
 
-import static java.nio.charset.StandardCharsets.UTF_8;
-
 import java.io.IOException;
 import java.nio.file.*;
 import java.util.*;
@@ -19,8 +17,6 @@ import java.util.stream.*;
  * <p>Arguments: RUNTIME_JAR DEMO_JAR EMBEDDED_JAR CONTAINER_JAR SELF_RUNNING_JAR.
  */
 final class AgentRuns extends JvmTest {
-    record Run(int status, String out, String err) {}
-
     private static final String ONE_LINE = "com\\.kelo\\.rvs\\.Agent: [^\n]*\n";
 
     private final Path work = Files.createTempDirectory("kelo-agent");
@@ -44,13 +40,10 @@ final class AgentRuns extends JvmTest {
 
     /** The agent's options, parsed in this JVM: hook, name and level, or the error they get. */
     private void options() {
-        String[][] cases = {{null, "T null null"}, {"", "T null null"},
-            {"hook=p,name=Shop,log=DEBUG", "p Shop FINE"}, {"log=off,hook=T", "T null OFF"},
-            {"log=trace", "T null FINER"}, {"name=a=b c", "T a=b c null"},
-            {"hok=T", "unknown option \"hok=T\""}, {"hook=T,", "unknown option \"\""},
+        String[][] cases = {{null, "T null null"}, {"hook=p,name=Shop,log=DEBUG", "p Shop FINE"},
+            {"log=off,name=a=b c", "T a=b c OFF"}, {"hok=T", "unknown option \"hok=T\""},
             {"hook=X", "Unknown class-load hook mode: X (T or P)"},
-            {"name", "option name needs a value"}, {"log=", "option log needs a value"},
-            {"hook=T,hook=P", "option hook is given twice"},
+            {"name", "option name needs a value"}, {"hook=T,hook=P", "option hook is given twice"},
             {"log=loud", "unknown log level \"loud\""}};
         for (String[] c : cases) {
             check("options " + c[0], () -> {
@@ -68,7 +61,7 @@ final class AgentRuns extends JvmTest {
 
     private void runAll(String demo, String embedded, String container, String self)
             throws Exception {
-        expected = finish(start(cache(), "-jar", demo, "one", "two")).out;
+        expected = finish(start(cache(), "-jar", demo, "one", "two")).out();
         String agent = "-javaagent:" + runtime;
         // What the README asks for on JDK 24 and later, where a manifest cannot help an agent.
         String[] access = java.lang.Runtime.version().feature() < 24 ? new String[0]
@@ -147,35 +140,14 @@ final class AgentRuns extends JvmTest {
         }
     }
 
-    private void check(String name, Run run, int status, String err) {
-        check(name, () -> expect(run.status == status && run.err.matches(err) && (status == 0
-                ? run.out.equals(expected) : !run.out.contains(expected.split("\n")[0])), run));
+    private void check(String name, Child run, int status, String err) {
+        check(name, () -> expect(run.status() == status && run.err().matches(err) && (status == 0
+                ? run.out().equals(expected) : !run.out().contains(expected.split("\n")[0])), run));
     }
 
     /** A cache folder of its own, so that a case starts from an empty one. */
     private Map<String, String> cache() {
         return new HashMap<>(Map.of("XDG_CACHE_HOME", work.resolve("cache" + ++caches).toString()));
-    }
-
-    /** Starts a JVM with the arguments, arrays of them flattened, and only `env`'s options. */
-    private static Process start(Map<String, String> env, Object... args) throws IOException {
-        List<String> command = new ArrayList<>(List.of(System.getProperty("java.home")
-                + "/bin/java"));
-        for (Object arg : args) {
-            command.addAll(arg instanceof String[] more ? List.of(more) : List.of((String) arg));
-        }
-        ProcessBuilder builder = new ProcessBuilder(command);
-        builder.environment().keySet().removeAll(List.of("JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS",
-                "_JAVA_OPTIONS", "XDG_CACHE_HOME"));
-        builder.environment().putAll(env);
-        return builder.start();
-    }
-
-    /** Its outputs are a few lines: the pipes hold them until it ends. */
-    private static Run finish(Process process) throws Exception {
-        String out = new String(process.getInputStream().readAllBytes(), UTF_8);
-        String err = new String(process.getErrorStream().readAllBytes(), UTF_8);
-        return new Run(process.waitFor(), out, err);
     }
 
     /** The one file below a folder, or null when there are none or several. */

@@ -8,7 +8,6 @@ import java.io.*;
 import java.lang.reflect.*;
 import java.net.*;
 import java.nio.charset.StandardCharsets;
-import java.nio.file.*;
 import java.util.*;
 import java.util.concurrent.*;
 import java.util.function.*;
@@ -73,8 +72,8 @@ class JvmTest {
 
     /**
      * A runtime that hands `lines` its log lines from `lowest` on ("SEVERITY text", marked
-     * " [locked]" when the runtime class's monitor is held) and its messages ("started", "error
-     * text"). The library is loaded first.
+     * " [locked]" when the runtime class's monitor is held) and its messages. The library is
+     * loaded first.
      */
     static Runtime runtime(Severity lowest, Consumer<String> lines) {
         LibraryLoader.loadOnce();
@@ -92,18 +91,23 @@ class JvmTest {
                 }
             }
         });
-        runtime.addListener(new RuntimeListener() {
+        runtime.addListener(listener(lines));
+        return runtime;
+    }
+
+    /** Hands `heard` the messages it gets: "started", "error text". */
+    static RuntimeListener listener(Consumer<String> heard) {
+        return new RuntimeListener() {
             @Override
             public void started() {
-                lines.accept("started");
+                heard.accept("started");
             }
 
             @Override
             public void error(String text) {
-                lines.accept("error " + text);
+                heard.accept("error " + text);
             }
-        });
-        return runtime;
+        };
     }
 
     static String internalName(Class<?> type) {
@@ -233,8 +237,33 @@ class JvmTest {
         return null;
     }
 
-    /** What a child JVM printed, standard output and error together, and its exit status. */
-    record Child(int status, String output) {}
+    /** What a child JVM printed on standard output and error, and its exit status. */
+    record Child(int status, String out, String err) {
+        String output() {
+            return out + err;
+        }
+    }
+
+    /** Starts a JVM of this java: the arguments, arrays of them flattened; only `env`'s options. */
+    static Process start(Map<String, String> env, Object... args) throws IOException {
+        List<String> command = new ArrayList<>(List.of(System.getProperty("java.home")
+                + "/bin/java"));
+        for (Object arg : args) {
+            command.addAll(arg instanceof String[] more ? List.of(more) : List.of((String) arg));
+        }
+        ProcessBuilder builder = new ProcessBuilder(command);
+        builder.environment().keySet().removeAll(List.of("JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS",
+                "_JAVA_OPTIONS", "XDG_CACHE_HOME"));
+        builder.environment().putAll(env);
+        return builder.start();
+    }
+
+    /** Standard output is read to its end first: what goes to standard error must fit the pipe. */
+    static Child finish(Process process) throws Exception {
+        String out = new String(process.getInputStream().readAllBytes(), StandardCharsets.UTF_8);
+        String err = new String(process.getErrorStream().readAllBytes(), StandardCharsets.UTF_8);
+        return new Child(process.waitFor(), out, err);
+    }
 
     /**
      * Runs a JVM of this java under -Xcheck:jni, with the library this one was given, and fails
@@ -242,15 +271,10 @@ class JvmTest {
      */
     static Child child(String classPath, String... arguments) throws Exception {
         // From JDK 24 on, System.load warns unless the code calling it may use native access.
-        List<String> command = new ArrayList<>(List.of(
-                Path.of(System.getProperty("java.home"), "bin", "java").toString(), "-Xcheck:jni",
-                "-Dkelo.rvs.library=" + System.getProperty(Runtime.LIBRARY_PROPERTY, ""),
-                "-cp", classPath, "--enable-native-access=ALL-UNNAMED"));
-        command.addAll(List.of(arguments));
-        Process process = new ProcessBuilder(command).redirectErrorStream(true).start();
-        String output = new String(process.getInputStream().readAllBytes(), StandardCharsets.UTF_8);
-        Child child = new Child(process.waitFor(), output);
-        expect(!output.contains("WARNING"), output);
+        Child child = finish(start(Map.of(), "-Xcheck:jni", "--enable-native-access=ALL-UNNAMED",
+                "-Dkelo.rvs.library=" + System.getProperty(Runtime.LIBRARY_PROPERTY, ""), "-cp",
+                classPath, arguments));
+        expect(!child.output().contains("WARNING"), child);
         return child;
     }
 }
