@@ -1,6 +1,7 @@
 package com.kelo.rvs;
 
-import java.io.IOException;
+import com.kelo.pack.JarProtector.Form;
+import java.io.*;
 import java.nio.file.*;
 import java.util.*;
 import java.util.jar.JarFile;
@@ -14,7 +15,8 @@ import java.util.stream.*;
  * own output and nothing on standard error (on JDK 24 and later, no warning about native access
  * either); one that stops prints none of the demo's output.
  *
- * <p>Arguments: RUNTIME_JAR DEMO_JAR EMBEDDED_JAR CONTAINER_JAR SELF_RUNNING_JAR.
+ * <p>Arguments: RUNTIME_JAR DEMO_JAR. The demo is protected here, as carriers, as containers and
+ * as carriers with the runtime in an executable jar.
  */
 final class AgentRuns extends JvmTest {
     private static final String ONE_LINE = "com\\.kelo\\.rvs\\.Agent: [^\n]*\n";
@@ -31,7 +33,7 @@ final class AgentRuns extends JvmTest {
     public static void main(String[] args) throws Exception {
         AgentRuns runs = new AgentRuns(args[0]);
         runs.options();
-        runs.runAll(args[1], args[2], args[3], args[4]);
+        runs.runAll(new File(args[1]));
         try (Stream<Path> files = Files.walk(runs.work)) {
             files.sorted(Comparator.reverseOrder()).forEach(p -> p.toFile().delete());
         }
@@ -59,9 +61,11 @@ final class AgentRuns extends JvmTest {
         }
     }
 
-    private void runAll(String demo, String embedded, String container, String self)
-            throws Exception {
-        expected = finish(start(cache(), "-jar", demo, "one", "two")).out();
+    private void runAll(File demo) throws Exception {
+        String embedded = protect(demo, Form.EMBEDDED, null).getPath();
+        String container = protect(demo, Form.CONTAINER, null).getPath();
+        String self = protect(demo, Form.EMBEDDED, new File(runtime)).getPath();
+        expected = finish(start(cache(), "-jar", demo.getPath(), "one", "two")).out();
         String agent = "-javaagent:" + runtime;
         // What the README asks for on JDK 24 and later, where a manifest cannot help an agent.
         String[] access = java.lang.Runtime.version().feature() < 24 ? new String[0]

@@ -27,8 +27,8 @@ final class ConcurrencyCheck extends JvmTest {
 
     private final File corpus = new File(System.getProperty("kelo.rvs.test.corpus"));
     private final List<String> names = new ArrayList<>(classes(corpus).keySet());
-    private final File containers = protect(corpus, Form.CONTAINER);
-    private final File carriers = protect(corpus, Form.EMBEDDED);
+    private final File containers = protect(corpus, Form.CONTAINER, null);
+    private final File carriers = protect(corpus, Form.EMBEDDED, null);
 
     private ConcurrencyCheck() throws Exception {}
 

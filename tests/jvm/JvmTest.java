@@ -151,10 +151,14 @@ class JvmTest {
         return classes;
     }
 
-    /** The jar as the packer protects it in that form, in a file deleted when the JVM ends. */
-    static File protect(File jar, JarProtector.Form form) throws Exception {
+    /**
+     * The jar as the packer protects it in that form, and with the runtime jar when one is given,
+     * in a file deleted when the JVM ends.
+     */
+    static File protect(File jar, JarProtector.Form form, File runtimeJar) throws Exception {
         JarProtector protector = new JarProtector();
         protector.form = form;
+        protector.runtimeJar = runtimeJar;
         File protectedJar = File.createTempFile("kelo-" + form, ".jar");
         protectedJar.deleteOnExit();
         protector.protect(jar, protectedJar, new PrintStream(OutputStream.nullOutputStream()));
@@ -223,18 +227,14 @@ class JvmTest {
             for (Future<?> task : pool.invokeAll(IntStream.range(0, threads)
                     .mapToObj(i -> (Callable<Object>) () -> {
                         start.await();
-                        return call(tasks.apply(i));
+                        tasks.apply(i).run();
+                        return null;
                     }).collect(Collectors.toList()), 3, TimeUnit.MINUTES)) {
                 task.get();
             }
         } finally {
             pool.shutdownNow();
         }
-    }
-
-    static Object call(Check check) throws Exception {
-        check.run();
-        return null;
     }
 
     /** What a child JVM printed on standard output and error, and its exit status. */

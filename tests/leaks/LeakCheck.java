@@ -29,7 +29,7 @@ final class LeakCheck extends JvmTest {
 
     public static void main(String[] args) throws Exception {
         File corpus = new File(System.getProperty("kelo.rvs.test.corpus"));
-        File jar = protect(corpus, JarProtector.Form.CONTAINER);
+        File jar = protect(corpus, JarProtector.Form.CONTAINER, null);
         Map<String, byte[]> containers = classes(jar);
         long allowed = classes(corpus).values().stream().mapToLong(b -> b.length).sum() / 4;
         Runtime runtime = runtime(null, line -> {});
