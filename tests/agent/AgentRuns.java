@@ -76,9 +76,8 @@ final class AgentRuns extends JvmTest {
         Path fake = Files.writeString(work.resolve("fake.so"), "no library");
         Object[][] cases = {
             {"the agent, -Xcheck:jni", 0, "", "-Xcheck:jni", access, agent, app},
-            {"the agent's options", 0, "", access, agent + "=hook=T,name=Demo,log=error", app},
-            {"log=debug", 0, "(?s).*FINE: Processing com/kelo/demo/Main\n.*", access,
-                agent + "=log=debug", app},
+            {"the agent's options, log=debug", 0, "(?s).*FINE: Processing com/kelo/demo/Main\n.*",
+                access, agent + "=hook=T,name=Demo,log=debug", app},
             // Every bad option is a case above; here, that the JVM stops before the application.
             {"a bad option: hok=T", 2, ONE_LINE, access, agent + "=hok=T", app},
             // The JVM and the library report the missing interface too, in lines of their own.

@@ -2,7 +2,6 @@ package com.kelo.rvs;
 
 import java.nio.file.*;
 import java.util.*;
-import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 import java.util.stream.Collectors;
 
@@ -58,12 +57,9 @@ final class SharingCheck extends JvmTest {
         Child child = child(System.getProperty("java.class.path"),
                 arguments.toArray(String[]::new));
         expect(child.status() == 0, child);
-        Map<String, String> sources = new HashMap<>();
-        Matcher line = Pattern.compile("\\[class,load\\] (\\S+) source: (.*)$", Pattern.MULTILINE)
-                .matcher(child.output().substring(child.output().indexOf("start " + mode)));
-        while (line.find()) {
-            sources.put(line.group(1), line.group(2));
-        }
-        return sources;
+        return Pattern.compile("\\[class,load\\] (\\S+) source: (.*)$", Pattern.MULTILINE)
+                .matcher(child.output().substring(child.output().indexOf("start " + mode)))
+                .results().collect(Collectors.toMap(line -> line.group(1), line -> line.group(2),
+                        (first, again) -> first));
     }
 }
