@@ -8,28 +8,24 @@
 #   kelo-rvs.jar and kelo-pack.jar, and runs java -Xcheck:jni -Dkelo.rvs.library=<built library>
 #   <OPTIONS> -cp kelo-rvs.jar:kelo-pack.jar:<name>_classes.jar <ARGS>, which fails on any line
 #   with "WARNING" (JNI misuse, restricted native access). OTHER_JDKS: also as <name>_jdk<N> on
-#   every JDK of KELO_OTHER_JDKS. In the sanitizer build only tests with SANITIZED run, as
+#   every other JDK found (below). In the sanitizer build only tests with SANITIZED run, as
 #   <name>_asan with those labels and the sanitized library (see below).
 
-# Further JDKs for the tests that ask for them: by default every JDK 17 or later under
-# /usr/lib/jvm besides the one of the build.
-if(NOT DEFINED KELO_OTHER_JDKS)
-    get_filename_component(seen "${Java_JAVA_EXECUTABLE}" REALPATH)
-    set(found)
-    file(GLOB releases /usr/lib/jvm/*/release)
-    foreach(release IN LISTS releases)
-        get_filename_component(home "${release}" DIRECTORY)
-        get_filename_component(java "${home}/bin/java" REALPATH)
-        file(STRINGS "${release}" version REGEX "^JAVA_VERSION=\"[0-9]+")
-        string(REGEX MATCH "[0-9]+" feature "${version}")
-        if(EXISTS "${java}" AND NOT java IN_LIST seen AND feature GREATER_EQUAL 17)
-            list(APPEND found "${home}")
-            list(APPEND seen "${java}")
-        endif()
-    endforeach()
-    set(KELO_OTHER_JDKS "${found}" CACHE STRING
-        "Java homes of further JDKs that the JVM tests marked OTHER_JDKS run on")
-endif()
+# Further JDKs for the tests that ask for them: every JDK 17 or later under /usr/lib/jvm besides
+# the one of the build, each as the suffix of its tests' names and its java ("_jdk25=.../java").
+get_filename_component(seen "${Java_JAVA_EXECUTABLE}" REALPATH)
+set(kelo_other_jdks)
+file(GLOB releases /usr/lib/jvm/*/release)
+foreach(release IN LISTS releases)
+    get_filename_component(home "${release}" DIRECTORY)
+    get_filename_component(java "${home}/bin/java" REALPATH)
+    file(STRINGS "${release}" version REGEX "^JAVA_VERSION=\"[0-9]+")
+    string(REGEX MATCH "[0-9]+" feature "${version}")
+    if(EXISTS "${java}" AND NOT java IN_LIST seen AND feature GREATER_EQUAL 17)
+        list(APPEND kelo_other_jdks "_jdk${feature}=${home}/bin/java")
+        list(APPEND seen "${java}")
+    endif()
+endforeach()
 
 function(kelo_add_jvm_test)
     cmake_parse_arguments(PARSE_ARGV 0 test "OTHER_JDKS" "NAME;TIMEOUT;ASAN_OPTIONS"
@@ -69,29 +65,23 @@ function(kelo_add_jvm_test)
         return()
     endif()
 
-    set(homes)
+    set(jdks "=${Java_JAVA_EXECUTABLE}")
     if(test_OTHER_JDKS)
-        set(homes ${KELO_OTHER_JDKS})
+        list(APPEND jdks ${kelo_other_jdks})
     endif()
-    foreach(home IN ITEMS build ${homes})
-        set(name ${test_NAME})
-        set(java ${Java_JAVA_EXECUTABLE})
-        if(NOT home STREQUAL build)
-            file(STRINGS "${home}/release" version REGEX "^JAVA_VERSION=\"[0-9]+")
-            string(REGEX MATCH "[0-9]+" feature "${version}")
-            set(name ${test_NAME}_jdk${feature})
-            set(java ${home}/bin/java)
-        endif()
+    foreach(jdk IN LISTS jdks)
+        string(REGEX MATCH "^([^=]*)=(.*)$" jdk "${jdk}")
+        set(name ${test_NAME}${CMAKE_MATCH_1})
         # From JDK 24 on, System.load warns unless the caller may use native access; JDK 17 and
         # later accept the option.
-        add_test(NAME ${name} COMMAND ${java} -Xcheck:jni --enable-native-access=ALL-UNNAMED
-            ${options} -cp ${classes} ${test_ARGS})
+        add_test(NAME ${name} COMMAND ${CMAKE_MATCH_2} -Xcheck:jni
+            --enable-native-access=ALL-UNNAMED ${options} -cp ${classes} ${test_ARGS})
         set_tests_properties(${name} PROPERTIES LABELS "${test_LABELS}" TIMEOUT ${test_TIMEOUT}
             FAIL_REGULAR_EXPRESSION "WARNING")
     endforeach()
 endfunction()
 
-if(NOT KELO_SANITIZE AND NOT KELO_OTHER_JDKS)
+if(NOT KELO_SANITIZE AND NOT kelo_other_jdks)
     message(STATUS "No JDK besides the build's under /usr/lib/jvm: the JVM tests run on JDK ${Java_VERSION_MAJOR} only")
     add_test(NAME jvm_other_jdks COMMAND ${CMAKE_COMMAND} -E echo
         "No JDK besides the build's under /usr/lib/jvm: the tests for other JDKs are skipped")
