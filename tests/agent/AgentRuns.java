@@ -114,10 +114,8 @@ final class AgentRuns extends JvmTest {
                 "Picked up JAVA_TOOL_OPTIONS: .*\n");
 
         Map<String, String> shared = cache();
-        List<Process> many = new ArrayList<>();
-        for (int i = 0; i < 4; i++) {
-            many.add(start(shared, access, agent, app));
-        }
+        Process[] many = {start(shared, access, agent, app), start(shared, access, agent, app),
+            start(shared, access, agent, app), start(shared, access, agent, app)};
         for (Process process : many) {
             check("one of 4 JVMs at once", finish(process), 0, "");
         }

@@ -7,6 +7,7 @@ import java.lang.ref.WeakReference;
 import java.net.*;
 import java.nio.file.*;
 import java.util.*;
+import java.util.concurrent.Executors;
 import java.util.logging.*;
 import java.util.stream.*;
 import java.util.zip.*;
@@ -167,10 +168,8 @@ final class RuntimeChecks extends JvmTest {
             NativeWorker worker = new NativeWorker();
             runtime.setNativeWorker(worker);
             runtime.setNativeWorker(worker);
-            expect("IllegalStateException", outcome(() -> {
-                runtime.setNativeWorker(new NativeWorker());
-                return null;
-            }), "another worker");
+            expect("IllegalStateException", outcome(Executors.callable(() ->
+                    runtime.setNativeWorker(new NativeWorker()))), "another worker");
             runtime.cleanUp();
             runtime.setNativeWorker(new NativeWorker());
             runtime.cleanUp();
