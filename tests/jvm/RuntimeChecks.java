@@ -291,8 +291,7 @@ final class RuntimeChecks extends JvmTest {
                 })).collect(Collectors.joining(" "));
         expect("stored gzipped stored ClassFormatError", loaded, "classes");
         expect(List.of("error Decompression failed!"), lines.stream()
-                .filter(l -> l.startsWith("error")).distinct().collect(Collectors.toList()),
-                "reports");
+                .filter(l -> l.startsWith("error")).distinct().toList(), "reports");
     }
 
     /** The launcher, the version gate, a runtime of build 98 and the library found by name. */

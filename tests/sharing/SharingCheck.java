@@ -38,13 +38,11 @@ final class SharingCheck extends JvmTest {
                 .filter(l -> !l.isEmpty() && !l.startsWith("#") && !l.contains("@"))
                 .map(l -> l.replace('/', '.')).collect(Collectors.toList());
         Map<String, String> plain = sources("none", listed);
-        List<String> shared = listed.stream().filter(name -> SHARED.equals(plain.get(name)))
-                .collect(Collectors.toList());
+        List<String> shared = listed.stream().filter(n -> SHARED.equals(plain.get(n))).toList();
         expect(shared.size() >= 5, "no class-data sharing in this JVM");
         // Classes that the runtime's start loaded before the hook are not seen again.
         Map<String, String> hooked = sources("hook", shared);
-        List<String> seen = shared.stream().filter(hooked::containsKey)
-                .collect(Collectors.toList());
+        List<String> seen = shared.stream().filter(hooked::containsKey).toList();
         expect(seen.size() >= 5, "too few archived classes loaded after the hook: " + seen);
         seen.forEach(name -> expect(SHARED, hooked.get(name), name));
     }
