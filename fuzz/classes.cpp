@@ -1,7 +1,7 @@
-// Class bytes as the library meets them: containers through iLoadClass, class files through both
-// class-load hooks, and the tagged Base64 chunks of carriers.
-#include "fuzzer.h"
-
+// One libFuzzer harness for every input the library meets: the input's first byte picks the target
+// (its value modulo four: containers through iLoadClass, class files through both class-load
+// hooks, the tagged Base64 chunks of carriers, java.version through the version gate), and the
+// target gets the rest.
 #include "container_builder.h"
 #include "fake_jni.h"
 #include "jni/classload/hooks.h"
@@ -13,10 +13,17 @@
 
 #include <zlib.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
 namespace {
+
+// A violated property ends the process: libFuzzer prints the stack and keeps the input.
+void check(bool property) {
+    if (!property)
+        std::abort();
+}
 
 using Bytes = std::vector<unsigned char>;
 using kelo::JvmpiEvent, kelo::JvmpiEventClassLoadHook;
@@ -83,8 +90,6 @@ std::vector<std::unique_ptr<unsigned char[]>> profilerBlocks;
 void* allocate(unsigned int length) {
     return profilerBlocks.emplace_back(std::make_unique<unsigned char[]>(length)).get();
 }
-
-} // namespace
 
 // The two option bytes, then the bytes handed to iLoadClass. What is not a container goes to the
 // JVM as it came.
@@ -173,8 +178,28 @@ void fuzzCarrier(const std::uint8_t* data, std::size_t size) {
     check(std::string(joined.data(), joined.data() + joined.size()) == text);
 }
 
+// The first option byte, the minimum and maximum version bytes of a header, then java.version: any
+// text gets an answer, a refusal with its message, or a parse error.
+void fuzzVersion(const std::uint8_t* data, std::size_t size) {
+    if (size < 9)
+        return;
+    Bridge bridge(data[0], 0);
+    bridge.jni.systemProperties["java.version"] = std::string(data + 9, data + size);
+    kelo::_tbO context(bridge.env, bridge.runtime.object);
+    std::memcpy(context.header.minJavaVersion, data + 1, 4);
+    std::memcpy(context.header.maxJavaVersion, data + 5, 4);
+    try {
+        check(context.checkJavaVersion() == context.messageText.empty());
+    } catch (const kbs::Exception& error) {
+        check(error.errorId() >= 2000 && error.errorId() < 3000 && *error.what());
+    }
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const decltype(&fuzzHook) targets[] = {fuzzContainer, fuzzHook, fuzzCarrier, fuzzText};
+    static const decltype(&fuzzHook) targets[] = {fuzzContainer, fuzzHook, fuzzCarrier,
+                                                  fuzzVersion};
     if (size > 0)
         targets[data[0] % 4](data + 1, size - 1);
     return 0;
