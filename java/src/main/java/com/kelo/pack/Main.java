@@ -169,8 +169,8 @@ public final class Main {
                 + (r.droppedSignatureFiles > 0 ? ", "
                         + count(r.droppedSignatureFiles, "signature file", "signature files")
                         + " dropped" : "")
-                + (r.runtimeEntries > 0 ? ", the runtime added (" + r.runtimeEntries
-                        + " entries)" : "")
+                + (r.runtimeEntries > 0 ? ", the runtime added ("
+                        + count(r.runtimeEntries, "entry", "entries") + ")" : "")
                 + "; " + r.inputBytes + " -> " + r.outputBytes + " bytes");
         return 0;
     }
