@@ -5,53 +5,40 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <ostream>
 #include <string>
-#include <vector>
+#include <tuple>
 
 namespace {
 
 std::string delivered;
 
-// Blocks written one by one -> what the callback got, "|" after each. A block that ends a line
-// puts a CR in the buffer before itself; more than 200 bytes go without waiting for a line end.
-TEST(ConsoleStreamBuf, LineCallbackGetsLinesAndLongText) {
+// Blocks written in turn -> what the line callback got ("|" after each) and the tee's column. A
+// block ending a line puts a CR before itself and hands the text over, as do more than 200 bytes;
+// the tee is flushed at LF or CR, or once 80 bytes have gone to it.
+TEST(ConsoleStreamBuf, LineCallbackAndTee) {
     const std::string a200(200, 'a');
-    const std::pair<std::vector<std::string>, std::string> rows[] = {
-        {{"abc", "\n"}, "abc\r\n|"},
-        {{"abc\n", "x\r\n"}, "\rabc\n|\rx\r\n|"},
-        {{"a\nb", ""}, ""},
-        {{a200}, ""},
-        {{a200, "b", "c\n"}, a200 + "b|\rc\n|"}};
-    for (const auto& [blocks, expected] : rows) {
-        delivered.clear();
-        kbs::ConsoleStreamBuf buffer;
-        buffer.setLineCallback([](const char* text) { delivered += text + std::string("|"); });
-        std::ostream out(&buffer);
-        for (const std::string& block : blocks)
-            block.size() == 1 ? out.put(block[0]) : out.write(block.data(), block.size());
-        EXPECT_EQ(delivered, expected) << blocks[0];
-    }
-}
-
-// The tee gets every block and is flushed at a line end or once 80 bytes have gone since.
-TEST(ConsoleStreamBuf, TeeGetsEverything) {
+    // clang-format off
+    const std::tuple<std::string, std::string, int> rows[] = {
+        {"abc", "", 3}, {"\n", "abc\r\n|", 0}, {"abc\n", "\rabc\n|", 0}, {"x\r\n", "\rx\r\n|", 0},
+        {a200, "", 0}, {"b", a200 + "b|", 1}, {std::string(78, 'c'), "", 79}, {"d", "", 0},
+        {"e\r", "", 0}};
+    // clang-format on
     const auto name = std::filesystem::temp_directory_path() /
                       ("kbs-tee-" + std::to_string(GetCurrentThreadId()));
-    const std::pair<std::string, int> rows[] = {{"\n", 0}, {"ab", 2},  {std::string(77, 'c'), 79},
-                                                {"d", 0},  {"e\r", 0}, {"f", 1}};
     std::string written;
     {
         auto file = std::make_unique<kbs::File>();
         file->setName(name.string().c_str());
         file->open(kbs::FileWrite);
         kbs::ConsoleStreamBuf buffer;
-        buffer.setConsoleOutput(false);
         buffer.setTeeFile(std::move(file));
+        buffer.setLineCallback([](const char* text) { delivered += text + std::string("|"); });
         std::ostream out(&buffer);
-        for (const auto& [block, column] : rows) {
-            out.write(block.data(), block.size());
-            EXPECT_EQ(kbs::ConsoleStreamBuf::teeColumn(), column) << block;
+        for (const auto& [block, expected, column] : rows) {
+            delivered.clear();
+            block.size() == 1 ? out.put(block[0]) : out.write(block.data(), block.size());
+            EXPECT_EQ(delivered + " " + std::to_string(kbs::ConsoleStreamBuf::teeColumn()),
+                      expected + " " + std::to_string(column));
             written += block;
         }
     }
