@@ -38,9 +38,10 @@ TEST(Files, OpenModesAccessAndSharing) {
         {"no/f", 0, FileRead, "1002"}, {"d/x", 0, FileRead, "1002"}, {"", 0, FileRead, "1003 0 "},
         {"d", 0, FileTruncate | FileRead, "1003 87 d"}, {"d", 0, FileRead, "7|con|1013 5 d"},
         {"d", 0, FileWrite, "7|1013 5 d|w"}, {"d", 0, FileTruncate | FileWrite | FileRead, "0||w"},
-        {"d", 0, FileAppend | FileWrite | FileRead, "7||w"}, {"n", 0, FileCreate | FileRead, "0||1013"},
-        {"d", FileShareRead, FileShareRead, "7|con|1013"}, {"d", FileRead, FileShareRead, "1022 32 d"},
-        {"d", FileShareWrite, FileShareWrite, "7|1013 5 d|w"}, {"d", FileShareRead, FileRead, "1022"},
+        {"d", 0, FileAppend | FileWrite | FileRead, "7||w"},
+        {"n", 0, FileCreate | FileRead, "0||1013"}, {"d", FileRead, FileShareRead, "1022 32 d"},
+        {"d", FileShareRead, FileShareRead, "7|con|1013"}, {"d", FileShareRead, FileRead, "1022"},
+        {"d", FileShareWrite, FileShareWrite, "7|1013 5 d|w"},
         {"d", FileShareRead, FileShareWrite, "1022"}, {"d", FileShareWrite, FileShareRead, "1022"}};
     // clang-format on
     fs::create_directories(directory / "sub");
