@@ -37,10 +37,11 @@ std::streamsize ConsoleStreamBuf::xsputn(const char* text, std::streamsize count
     const char last = count > 0 ? text[count - 1] : 0;
     const bool endsLine = last == '\n';
     if (lineCallback) {
-        // CR LF ends a line, whether its line feed comes alone or ends a longer write.
-        line.append(text, static_cast<StringBase<char>::size_type>(count - (endsLine ? 1 : 0)));
+        // The CR goes before the block: a writer that sends a line's text and its LF apart, as
+        // a stream does for std::endl, gives CR LF.
         if (endsLine)
-            line += "\r\n";
+            line += '\r';
+        line.append(text, static_cast<StringBase<char>::size_type>(count));
         if (line.size() > lineLimit || endsLine) {
             lineCallback(line.c_str());
             line.clear();

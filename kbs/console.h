@@ -23,7 +23,8 @@ public:
     ConsoleStreamBuf(const ConsoleStreamBuf&) = delete;
     ConsoleStreamBuf& operator=(const ConsoleStreamBuf&) = delete;
 
-    // Receives collected text (a line ends in CR LF) instead of the console; null: the console.
+    // Receives collected text instead of the console; null: the console. A block ending in LF is
+    // collected after a CR and hands the text over, as does text of more than 200 bytes.
     void setLineCallback(LineCallback callback) { lineCallback = callback; }
     void setConsoleOutput(bool on) { consoleOutput = on; }
     // Null detaches the file.

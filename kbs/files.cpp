@@ -119,6 +119,11 @@ void FileImplWin::open(const char* fileName, std::uint32_t mode) {
     close();
     name = fileName;
     name.makeFull();
+    // Truncating needs one of the creating bits; the system is not asked to open a file so.
+    if ((mode & FileTruncate) && !(mode & (FileWrite | FileCreate | FileShareWrite))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        raiseLastError(cannotOpen);
+    }
     handle = CreateFileA(name.c_str(), accessFor(mode), shareModeFor(mode), nullptr,
                          dispositionFor(mode), attributesFor(mode), nullptr);
     if (handle == INVALID_HANDLE_VALUE)

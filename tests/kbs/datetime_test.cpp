@@ -74,6 +74,18 @@ TEST(TimeStamps, CountSecondsFrom2000InUtc) {
     EXPECT_EQ(kbs::secondsFromTimeStamp(kbs::largestTimeStamp), 946684800 + 0xFFFFFFFEll);
     EXPECT_EQ(kbs::fileTimeFromTimeStamp(1), 125911584010000000u);
     EXPECT_EQ(kbs::timeStampFromSeconds(946684800 + 0xFFFFFFFFll), kbs::largestTimeStamp);
+    // The system's calendar: 2000 is a leap year, 2100 and 1900 are not.
+    const std::pair<SYSTEMTIME, bool> dates[] = {{at(2000, 2, 29), true},  {at(2100, 2, 29), false},
+                                                 {at(2012, 2, 29), true},  {at(1900, 2, 29), false},
+                                                 {at(2013, 2, 29), false}, {at(2100, 3, 1), true}};
+    for (const auto& [date, valid] : dates) {
+        FILETIME fileTime{};
+        SYSTEMTIME back{}, expected = valid ? date : SYSTEMTIME{};
+        EXPECT_EQ(SystemTimeToFileTime(&date, &fileTime) && FileTimeToSystemTime(&fileTime, &back),
+                  valid);
+        EXPECT_EQ(std::tie(back.wYear, back.wMonth, back.wDay),
+                  std::tie(expected.wYear, expected.wMonth, expected.wDay));
+    }
 #ifndef _WIN32
     // Wine's zone is the host's; ours follows the TZ set above.
     EXPECT_EQ(kbs::DateTimeO::processZoneBias(), -300);

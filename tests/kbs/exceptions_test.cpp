@@ -1,10 +1,13 @@
 #include "kbs/exceptions.h"
 
+#include "kbs/errorlocations.h"
 #include "kbs/startup.h"
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <new>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -59,6 +62,25 @@ TEST(Exception, CopiesComposeTheirOwnTextAndWhatNeverThrows) {
         const char* buildText() const override { throw std::bad_alloc(); }
     };
     EXPECT_NE(Failing().what()[0], '\0');
+}
+
+// Entries from the bottom, "+" marking a chained one: the top entry and, while the entry taken is
+// chained, those below it; an exception's own location continues that.
+TEST(ErrorLocations, ChainDownToTheFirstUnchainedEntry) {
+    const std::pair<const char*, std::string> rows[] = {
+        {"", ""}, {"A B+", "A, B"}, {"A B", "B"}, {"A B C+", "B, C"}, {"A+ B+", "A, B"}};
+    for (const auto& [entries, expected] : rows) {
+        {
+            std::istringstream words(entries);
+            std::deque<kbs::ErrorLocationGuard> guards;
+            for (std::string word; words >> word;)
+                guards.emplace_back(word.substr(0, 1), word.size() > 1);
+            EXPECT_EQ(kbs::currentErrorLocation(), expected) << entries;
+            EXPECT_EQ(kbs::Exception(1, "", "", "", "X").location(),
+                      (expected.empty() ? "" : expected + ", ") + "X");
+        }
+        EXPECT_EQ(kbs::currentErrorLocation(), "");
+    }
 }
 
 } // namespace

@@ -81,6 +81,19 @@ TEST(FileString, RelativeToTheCurrentDirectoryAndFullPaths) {
         std::replace(native.begin(), native.end(), '/', separator[0]);
         EXPECT_EQ(FileString(native.c_str()).fullPath(), expected) << name;
     }
+
+    // A buffer without room for the NUL gets nothing and the size needed is answered; a module
+    // name is cut instead and the buffer's size answered.
+    char buffer[MAX_PATH];
+    const auto length = static_cast<DWORD>(current.size());
+    EXPECT_EQ(GetCurrentDirectoryA(length, buffer), length + 1);
+    EXPECT_EQ(GetFullPathNameA(".", length, buffer, nullptr), length + 1);
+    EXPECT_EQ(GetFullPathNameA(".", length + 1, buffer, nullptr), length);
+    EXPECT_EQ(std::string(buffer, length + 1), current + '\0');
+    const DWORD moduleLength = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+    SetLastError(0);
+    EXPECT_EQ(GetModuleFileNameA(nullptr, buffer, moduleLength), moduleLength);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 }
 
 } // namespace

@@ -14,16 +14,14 @@ struct FormatRow {
     const char *format, *p1, *p2, *p3, *expected;
 };
 
+// Without %2 the substitution stops; an argument is searched for later placeholders, not its own.
+// clang-format off
 const FormatRow formatRows[] = {
-    {"%2 and %1", "A", "B", nullptr, "B and A"},
-    {"%1%1", "A", nullptr, nullptr, "AA"},
-    {"%1 %3", "A", "B", "D", "A %3"},             // without %2 the substitution stops
-    {"%1", "x%2y", "B", nullptr, "xBy"},          // an argument is searched for later placeholders
-    {"x%1x", "%1%1", nullptr, nullptr, "x%1%1x"}, // but not for its own
-    {"%10", "A", nullptr, nullptr, "A0"},
-    {nullptr, "A", nullptr, nullptr, ""},
-    {"[%1]", nullptr, nullptr, nullptr, "[]"},
-};
+    {"%2 and %1", "A", "B", nullptr, "B and A"}, {"%1%1", "A", nullptr, nullptr, "AA"},
+    {"%1 %3", "A", "B", "D", "A %3"}, {"%1", "x%2y", "B", nullptr, "xBy"},
+    {"x%1x", "%1%1", nullptr, nullptr, "x%1%1x"}, {"%10", "A", nullptr, nullptr, "A0"},
+    {nullptr, "A", nullptr, nullptr, ""}, {"[%1]", nullptr, nullptr, nullptr, "[]"}};
+// clang-format on
 
 class Format : public ::testing::TestWithParam<FormatRow> {};
 
@@ -47,16 +45,15 @@ struct Base64Row {
     std::string expected; // the bytes stored, then zeros up to room
 };
 
+// Outside the alphabet: zero bits; a short destination gets a prefix; not 4n characters, or
+// padding first: nothing.
+// clang-format off
 const Base64Row base64Rows[] = {
-    {"TWFu", 8, 3, std::string("Man\0\0\0\0\0", 8)},
-    {"TWE=", 3, 2, std::string("Ma\0", 3)},
-    {"T*Fu", 3, 3, "L\x01n"}, // outside the alphabet: zero bits
-    {"////", 3, 3, "\xFF\xFF\xFF"},
-    {"TWFu", 1, 3, "M"},                      // a short destination gets a prefix
-    {"TWF", 2, 0, std::string(2, '\0')},      // not 4n characters: nothing
-    {"=AAAAAAA", 2, 0, std::string(2, '\0')}, // padding first: nothing is left
-    {"SGVsbG8sIHdvcmxkIQ==", 13, 13, "Hello, world!"},
-};
+    {"TWFu", 8, 3, std::string("Man\0\0\0\0\0", 8)}, {"TWE=", 3, 2, std::string("Ma\0", 3)},
+    {"T*Fu", 3, 3, "L\x01n"}, {"////", 3, 3, "\xFF\xFF\xFF"}, {"TWFu", 1, 3, "M"},
+    {"TWF", 2, 0, std::string(2, '\0')}, {"=AAAAAAA", 2, 0, std::string(2, '\0')},
+    {"SGVsbG8sIHdvcmxkIQ==", 13, 13, "Hello, world!"}};
+// clang-format on
 
 class Base64 : public ::testing::TestWithParam<Base64Row> {};
 
