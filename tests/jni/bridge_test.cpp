@@ -1,11 +1,10 @@
 // Calls into Java and the references they go through: a missing log method, error reports
 // bracketed by the native worker, what iCleanUp drops, the monitor of old runtimes and exceptions
-// set aside in iLoadClass, the Java version gate, and the tags of embedded containers.
+// set aside in iLoadClass and the Java version gate.
 #include "container_builder.h"
 #include "fake_jni.h"
 
 #include "jni/callbacks.h"
-#include "jni/classload/hooks.h"
 #include "jni/context.h"
 #include "jni/natives.h"
 #include "jni/state.h"
@@ -156,40 +155,5 @@ TEST_F(BridgeTest, TheGateRunsOnceForKind0AndEndsTheJvmWhenItFails) {
     EXPECT_EQ(check(0, 1), std::make_pair(true, fake::Strings{property}));
     EXPECT_EQ(check(0, 99), std::make_pair(true, fake::Strings()));
 }
-
-// Seven bytes (one "=" of padding) and six (none), with a NUL and bytes above 127.
-const std::string first("K\0\xFF\x80LO!", 7);
-const std::string second("CLSF\x01\xFE", 6);
-
-struct CarrierRow {
-    std::vector<std::string> texts;
-    const char* name;
-    std::string expected;
-};
-
-// clang-format off
-const CarrierRow carrierRows[] = {
-    {{chunk("a/Other", 0, base64("other")), chunk("a/B", 0, base64(first)),
-      chunk("a/B", 1, base64(second)), chunk("a/B", 2, base64("K")), chunk("a/B", 4, "QQ==")},
-     "a/B", first + second + "K"}, // in order up to the first gap, other classes' left out
-    {{chunk("a/B", 0, base64(first))}, "a", ""}, // a name that only starts the tag's
-    {{chunk("a/B", 1, base64(second))}, "a/B", ""}, // no chunk 0
-    {{"<KeloClassData#a/B#00000>" + base64(first)}, "a/B", ""}, // no closing tag
-    {{chunk("a/B", 0, base64(first) + "A"), chunk("a/B", 1, base64(second))}, "a/B", second}, // 4n+1
-};
-// clang-format on
-
-class CarrierTest : public ::testing::TestWithParam<CarrierRow> {};
-
-TEST_P(CarrierTest, Extract) {
-    const Bytes carrier = classFile("a/B", GetParam().texts);
-    YS0073::YS0081<unsigned char> container;
-    kelo::extractEmbeddedContainer(carrier.data(), static_cast<std::uint32_t>(carrier.size()),
-                                   GetParam().name, container);
-    EXPECT_EQ(std::string(container.data(), container.data() + container.size()),
-              GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, CarrierTest, ::testing::ValuesIn(carrierRows));
 
 } // namespace

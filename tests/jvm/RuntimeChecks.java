@@ -44,6 +44,11 @@ final class RuntimeChecks extends JvmTest {
             }
             System.out.println(new Gzipped() + " " + List.of(args));
         }
+
+        @Override
+        public String toString() {
+            return "plain";
+        }
     }
 
     static final String NAME = internalName(Stored.class);
@@ -263,15 +268,9 @@ final class RuntimeChecks extends JvmTest {
     /** The jar through a ProtectedClassLoader, then, once the hook is installed, a plain one. */
     private void loaders(Path jar) throws Exception {
         URL[] urls = {jar.toUri().toURL()};
-        check("ProtectedClassLoader", () -> {
-            ClassLoader loader = new ProtectedClassLoader(urls, null, runtime);
-            loadsAll(loader);
-            try {
-                Class.forName(Broken.class.getName(), true, loader);
-            } catch (ClassFormatError refusal) {
-                expect(refusal.getMessage().endsWith(": Decompression failed!"), refusal);
-            }
-        });
+        // Dropped, the loader and its classes can be unloaded while the runtime lives on.
+        check("ProtectedClassLoader", () -> expect(collected(loadedThrough(
+                new ProtectedClassLoader(urls, null, runtime))), "loader not collected"));
         check("class-load hook", () -> {
             runtime.installClassLoadHook("T");
             try (URLClassLoader loader = new URLClassLoader(urls, null)) {
@@ -280,16 +279,27 @@ final class RuntimeChecks extends JvmTest {
         });
     }
 
+    /** The packed classes through the loader, with the reason for the one it refuses. */
+    private WeakReference<?> loadedThrough(ProtectedClassLoader loader) throws Exception {
+        loadsAll(loader);
+        try {
+            Class.forName(Broken.class.getName(), true, loader);
+        } catch (ClassFormatError refusal) {
+            expect(refusal.getMessage().endsWith(": Decompression failed!"), refusal);
+        }
+        return new WeakReference<>(loader);
+    }
+
     /** Each packed class through the loader, and the one error the undecodable carrier reports. */
     private void loadsAll(ClassLoader loader) {
         lines.clear();
-        String loaded = Stream.of(Stored.class, Gzipped.class, Broken.class)
+        String loaded = Stream.of(Stored.class, Gzipped.class, Broken.class, App.class)
                 .map(type -> outcome(() -> {
                     Class<?> defined = Class.forName(type.getName(), true, loader);
                     expect(loader, defined.getClassLoader(), "loader");
                     return defined.getDeclaredConstructor().newInstance();
                 })).collect(Collectors.joining(" "));
-        expect("stored gzipped stored ClassFormatError", loaded, "classes");
+        expect("stored gzipped stored ClassFormatError plain", loaded, "classes");
         expect(List.of("error Decompression failed!"), lines.stream()
                 .filter(l -> l.startsWith("error")).distinct().toList(), "reports");
     }

@@ -61,7 +61,8 @@ public final class JarProtector {
     static final int PROGRESS_STEP = 1000;
 
     private static final String MANIFEST = "META-INF/MANIFEST.MF";
-    // Named as text: the packer carries none of the runtime's classes.
+    // As text, not Launcher.class.getName(): of the runtime's classes the packer's jar carries
+    // only EmbeddedContainers. Launcher.APPLICATION_MAIN_CLASS is a constant the compiler copies.
     private static final String LAUNCHER = "com.kelo.rvs.Launcher";
     private static final Attributes.Name NATIVE_ACCESS = new Attributes.Name("Enable-Native-Access");
 

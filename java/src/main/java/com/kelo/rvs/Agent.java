@@ -4,8 +4,6 @@ import java.lang.instrument.Instrumentation;
 import java.util.Arrays;
 import java.util.List;
 import java.util.Locale;
-import java.util.jar.Attributes;
-import java.util.jar.Attributes.Name;
 import java.util.logging.ConsoleHandler;
 import java.util.logging.Handler;
 import java.util.logging.Level;
@@ -30,18 +28,6 @@ public final class Agent {
     /** Started by {@code -javaagent}, before the application's main class is loaded. */
     public static void premain(String options, Instrumentation instrumentation) {
         start(options);
-    }
-
-    /**
-     * Started as the {@code Launcher-Agent-Class} of an executable jar, before its main class is
-     * loaded. Where that main class is the {@link Launcher} (kelo-rvs.jar itself, self-running
-     * protected jars), the launcher installs the hook, so nothing is done here.
-     */
-    public static void agentmain(String options, Instrumentation instrumentation) {
-        Attributes own = Launcher.ownManifest();
-        if (own == null || !Launcher.class.getName().equals(own.getValue(Name.MAIN_CLASS))) {
-            start(options);
-        }
     }
 
     private static void start(String text) {

@@ -21,8 +21,6 @@ public class ProtectedClassLoader extends URLClassLoader {
     }
 
     private final Runtime runtime;
-    // The library reports a failure on the thread that asked for the class.
-    private final ThreadLocal<String> lastError = new ThreadLocal<>();
 
     /**
      * Creates a loader with a runtime of its own, loading the library if needed.
@@ -37,12 +35,6 @@ public class ProtectedClassLoader extends URLClassLoader {
     public ProtectedClassLoader(URL[] urls, ClassLoader parent, Runtime runtime) {
         super(urls, parent);
         this.runtime = runtime;
-        runtime.addListener(new RuntimeListener() {
-            @Override
-            public void error(String text) {
-                lastError.set(text);
-            }
-        });
     }
 
     /** A loader over jar files or folders, with the system class loader as parent. */
@@ -78,15 +70,34 @@ public class ProtectedClassLoader extends URLClassLoader {
             }
         }
         definePackageOf(name);
-        lastError.remove();
-        Class<?> c = runtime.iLoadClass(this, internalName, data);
+        // Listening for this call only: a runtime shared by many loaders outlives each of them,
+        // and a listener it kept would keep the loader and all its classes from being unloaded.
+        Reason reason = new Reason();
+        runtime.addListener(reason);
+        Class<?> c;
+        try {
+            c = runtime.iLoadClass(this, internalName, data);
+        } finally {
+            runtime.removeListener(reason);
+        }
         if (c == null) {
-            String reason = lastError.get();
-            lastError.remove();
             throw new ClassFormatError("KeloRvs4J32 could not define " + name + " from " + url
-                    + (reason != null ? ": " + reason : ""));
+                    + (reason.text != null ? ": " + reason.text : ""));
         }
         return c;
+    }
+
+    /** The failure that the library reports on the thread of one call, which asked for a class. */
+    private static final class Reason implements RuntimeListener {
+        private final Thread caller = Thread.currentThread();
+        private String text;
+
+        @Override
+        public void error(String text) {
+            if (Thread.currentThread() == caller) {
+                this.text = text;
+            }
+        }
     }
 
     private void definePackageOf(String className) {

@@ -17,11 +17,11 @@ import java.util.concurrent.CopyOnWriteArrayList;
  * one runtime (log lines, start and error messages) reaches that runtime.
  *
  * <p>Log lines go to the platform logger {@value #LOGGER_NAME}: levels from
- * {@value #LOG_ERROR} on as errors, from {@value #LOG_INFO} on as information, lower ones as
- * debug output. The library asks Java for nothing below the lowest level that logger prints. It
- * learns that level with every line it sends, so a logger made more verbose later takes effect
- * after the next line that the old level let through; a logger that is off silences the library
- * for the rest of the process.
+ * {@value #LOG_ERROR} on as errors, from {@value #LOG_INFO} on (the progress lines) as debug
+ * output, lower ones as trace output. The library asks Java for nothing below the lowest level
+ * that logger prints. It learns that level with every line it sends, so a logger made more
+ * verbose later takes effect after the next line that the old level let through; a logger that
+ * is off silences the library for the rest of the process.
  *
  * <p>Runtimes are thread-safe. The calls that change the library's state are serialised here,
  * as the library itself keeps that state without a lock.

@@ -1,23 +1,33 @@
 package com.kelo.pack;
 
 import static java.nio.ByteOrder.LITTLE_ENDIAN;
+import static java.nio.charset.StandardCharsets.ISO_8859_1;
+import static java.nio.charset.StandardCharsets.UTF_8;
 import static org.junit.jupiter.api.Assertions.*;
 
 import com.kelo.pack.TestClasses.Run;
+import com.kelo.rvs.EmbeddedContainers;
 import java.io.ByteArrayInputStream;
 import java.nio.ByteBuffer;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.Arrays;
+import java.util.regex.Matcher;
+import java.util.regex.Pattern;
+import java.util.stream.Stream;
 import java.util.zip.CRC32;
 import java.util.zip.GZIPInputStream;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.CsvSource;
+import org.junit.jupiter.params.provider.MethodSource;
 import org.junit.jupiter.params.provider.ValueSource;
 
-/** Containers as the library reads them: the header, the gzip member, the round trip, the tool. */
+/**
+ * Containers as the library reads them: the header, the gzip member, the round trip, the tool,
+ * and containers embedded in carrier class files.
+ */
 class ContainersTest {
     private final byte[] classFile = TestClasses.bytesOf(ContainersTest.class);
 
@@ -57,6 +67,30 @@ class ContainersTest {
         c[c.length - 20] ^= 1;
         String error = assertThrows(PackException.class, () -> Containers.unwrap(c)).getMessage();
         assertTrue(error.contains(compressed ? "gzip" : "CRC"), error);
+    }
+
+    static Stream<String[]> carrierVectors() throws Exception {
+        String file = System.getProperty("kelo.carrierVectors");
+        assertNotNull(file, "-Dkelo.carrierVectors names tests/data/carrier-vectors.txt");
+        return Files.readAllLines(Path.of(file), ISO_8859_1).stream()
+                .filter(line -> !line.isEmpty() && !line.startsWith("#"))
+                .map(line -> line.split(" ", 4));
+    }
+
+    // The file describes its format at its top; the library's reader walks it too.
+    @ParameterizedTest(name = "{3}")
+    @MethodSource("carrierVectors")
+    void theCompanionsReaderFindsTheContainerOfEachCarrierVector(String name, String carrier,
+            String container, String why) {
+        assertArrayEquals(bytes(container), EmbeddedContainers.extract(bytes(carrier),
+                new String(bytes(name), UTF_8)), why);
+    }
+
+    /** A field of the vectors file: \xHH is the byte HH, "-" no bytes at all. */
+    private static byte[] bytes(String field) {
+        return (field.equals("-") ? "" : Pattern.compile("\\\\x(..)").matcher(field).replaceAll(
+                m -> Matcher.quoteReplacement(Character.toString(Integer.parseInt(m.group(1), 16)))))
+                .getBytes(ISO_8859_1);
     }
 
     @Test
