@@ -1,6 +1,6 @@
 // Calls into Java and the references they go through: a missing log method, the hook's set-ups and
-// what iCleanUp drops, error reports bracketed by the native worker, the monitor of old runtimes,
-// the Java version gate, and the tags of embedded containers.
+// what iCleanUp drops, the monitor of old runtimes, the Java version gate, and the tags of embedded
+// containers.
 #include "container_builder.h"
 #include "fake_jni.h"
 
@@ -80,32 +80,6 @@ TEST_F(BridgeTest, HookSetUpsShareOneToolEnvironmentAndCleanUpDropsTheReferences
     EXPECT_EQ(jni.deletedGlobalRefs, (std::vector<const void*>{&java.type, caller, worker}));
     Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, second);
     EXPECT_EQ(kelo::nativeWorkerRef.local(env).get(), second);
-}
-
-// Once a container asks for it, for good, errors are bracketed by the native worker if there is
-// one.
-TEST_F(BridgeTest, StartMessageOnceAndErrorsBracketedOnceAContainerAsksForSuspension) {
-    const auto process = [this](unsigned char options, bool broken) {
-        Bytes bytes = container(sample, {true, false, 75, 3, 1, options});
-        bytes[AtPayload + 15] ^= broken ? 0xFF : 0;
-        kelo::_tbO context(env, runtime);
-        context.className = "a/B";
-        YS0073::YS0081<unsigned char> output;
-        EXPECT_TRUE(context.checkContainer(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
-        const bool processed = context.processClass(output);
-        return std::make_pair(processed, std::exchange(jni.java, {}));
-    };
-    const std::string processing = "log(800,Processing a/B)", failed = "Decompression failed";
-    EXPECT_EQ(process(~kelo::OptionSuspendThreads & ~kelo::OptionCrc & 0xFF, false),
-              std::make_pair(true, Strings{processing, "messageStart()"}));
-    EXPECT_FALSE(kelo::threadSuspension);
-    const Strings unbracketed{processing, "log(1000," + failed + ")",
-                              "errorUnspecified(" + failed + "!)"};
-    EXPECT_EQ(process(kelo::OptionSuspendThreads, true), std::make_pair(false, unbracketed));
-    Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker);
-    EXPECT_EQ(process(0, true),
-              std::make_pair(false, Strings{processing, unbracketed[1], "suspendThreads()",
-                                            unbracketed[2], "resumeThreads()"}));
 }
 
 TEST_F(BridgeTest, BelowBuild99TheRuntimeClassMonitorCoversILoadClassOnEveryPath) {

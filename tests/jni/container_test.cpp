@@ -24,7 +24,7 @@ namespace {
 // 32 bytes, the smallest class the pipeline takes.
 const Bytes sample = classFile("a");
 const auto sampleSize = static_cast<std::uint32_t>(sample.size());
-const char* const failed = "Decompression failed!";
+const char* const failed = "Decompression failed|Decompression failed!";
 
 // NoContainer and Format go to the JVM as they came; Refused and Unfit are handed back by the
 // hook; Unfit is refused before any storage is taken, as the header's sizes cannot be met.
@@ -50,14 +50,14 @@ void longer(Bytes& b) {
 
 // clang-format off
 const Row rows[] = {
-    {"stored", {}, none, Decoded, ""},
+    {"stored, every option but thread suspension", {false, false, 75, 3, 1, 0xED}, none, Decoded, ""},
     {"stored, CRC", {false, true}, none, Decoded, ""},
     {"gzip, CRC, a longer header", {true, true, 200}, none, Decoded, ""},
     {"gzip, CRC, bytes past the packed length", {true, true}, [](Bytes& b) { b.insert(b.end(), 8, 0xFF); }, Decoded, ""},
     {"74 bytes", {}, [](Bytes& b) { b.resize(74); }, NoContainer, ""},
     {"the signature is exact", {}, [](Bytes& b) { b[7] = 'f'; }, NoContainer, ""},
-    {"version 0", {false, false, 75, 0}, none, Format, "File format too old: Found 0.75 - current is 3.75."},
-    {"version 4", {false, false, 80, 4}, none, Format, "File format incompatible: Found 4.80 - current is 3.75."},
+    {"version 0", {false, false, 75, 0}, none, Format, "File format too old: Found 0.75 - current is 3.75.|File format too old: Found 0.75 - current is 3.75."},
+    {"version 4", {false, false, 80, 4}, none, Format, "File format incompatible: Found 4.80 - current is 3.75.|File format incompatible: Found 4.80 - current is 3.75."},
     {"header past the end", {}, [](Bytes& b) { b[AtHeaderLength + 1] = 0xFF; }, Unfit, failed},
     {"stored, one byte short", {}, [](Bytes& b) { b.pop_back(); }, Unfit, failed},
     {"class size 31", {}, [](Bytes& b) { put32(b, AtClassSize, 31); }, Refused, ""},
@@ -72,7 +72,7 @@ const Row rows[] = {
          put32(b, AtPackedLength, get32(b, AtPackedLength) + 4);
          b.insert(b.end(), 4, 0);
          longer(b); }, Refused, failed},
-    {"gzip, wrong CRC in the trailer", {true}, [](Bytes& b) { b[b.size() - 8] ^= 1; }, Refused, failed},
+    {"gzip, wrong CRC in the trailer, thread suspension", {true, false, 75, 3, 1, 0x02}, [](Bytes& b) { b[b.size() - 8] ^= 1; }, Refused, failed},
     {"gzip header of another system", {true}, [](Bytes& b) { b[AtPayload + 9] = 3; }, Refused, failed},
     {"stored, a class byte changed", {false, true}, [](Bytes& b) { b[80] ^= 0x20; }, Refused, ""},
     {"gzip, CRC field wrong", {true, true}, [](Bytes& b) { b[AtClassCrc] ^= 1; }, Refused, ""},
@@ -138,12 +138,17 @@ protected:
         return result;
     }
 
-    // The texts reported since the last call, and every block back as zeros.
+    // The texts logged as errors ("|" after each) and reported since the last call, and every
+    // block back as zeros.
     std::string reports() {
         std::string text;
-        for (const std::string& call : std::exchange(jni.java, {}))
-            if (call.rfind("errorUnspecified(", 0) == 0)
+        for (const std::string& call : std::exchange(jni.java, {})) {
+            starts += call == "messageStart()";
+            if (call.rfind("log(1000,", 0) == 0)
+                text += call.substr(9, call.size() - 10) + "|";
+            else if (call.rfind("errorUnspecified(", 0) == 0)
                 text += call.substr(17, call.size() - 18);
+        }
         EXPECT_TRUE(buffers.live.empty());
         EXPECT_EQ(buffers.dirty + tool.blocks.dirty, 0);
         return text;
@@ -151,6 +156,7 @@ protected:
 
     fake::Blocks buffers;
     fake::Tool tool;
+    int starts = 0;
 };
 
 TEST_P(ContainerTest, Rule) {
@@ -188,6 +194,10 @@ TEST_P(ContainerTest, Rule) {
     EXPECT_EQ(Bytes(event.newClassData, event.newClassData + event.newClassDataLength), as(true));
     EXPECT_EQ(reports(), row.report);
     EXPECT_EQ(jni.pending, nullptr);
+    // Without a worker, reports go out unbracketed once a container has switched it on, for good,
+    // even if it then fails; the start message goes out once (the concurrency test: at least).
+    EXPECT_EQ(kelo::threadSuspension.load(), row.shape.options == kelo::OptionSuspendThreads);
+    EXPECT_LE(starts, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ContainerTest, ::testing::ValuesIn(rows));

@@ -105,12 +105,11 @@ Jni::Jni() {
     table.NewStringUTF = [](JNIEnv*, const char* text) {
         return fake::enter("NewStringUTF").newString(text);
     };
-    table.GetStringLength = [](JNIEnv*, jstring string) {
-        return fake::enter("GetStringLength"), static_cast<jsize>(objectOf(string)->text.size());
-    };
     table.GetStringUTFLength = [](JNIEnv*, jstring string) {
         return fake::enter("GetStringUTFLength"), static_cast<jsize>(objectOf(string)->text.size());
     };
+    // The strings are ASCII: as many UTF-16 units as bytes.
+    table.GetStringLength = table.GetStringUTFLength;
     table.GetStringUTFChars = [](JNIEnv*, jstring string, jboolean*) {
         ++fake::enter("GetStringUTFChars").heldUtfChars;
         return objectOf(string)->text.c_str();
