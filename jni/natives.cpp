@@ -136,8 +136,9 @@ JNIEXPORT jint JNICALL Java_com_kelo_rvs_Runtime_iSetNativeHook(JNIEnv* env, job
             return 2;
         }
     } catch (...) {
-        // kbs::Exception, out of memory: nothing may cross into the JVM.
-        return 0;
+        // kbs::Exception, out of memory: nothing may cross into the JVM, and a set-up cut short
+        // has not registered the hook.
+        return -1;
     }
 }
 }

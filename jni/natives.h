@@ -35,7 +35,8 @@ JNIEXPORT jclass JNICALL Java_com_kelo_rvs_Runtime_iLoadClass(JNIEnv* env, jobje
 
 // Installs the class-load hook that mode names, "T" (tool interface) or "P" (profiler interface),
 // in either case, reporting to this runtime. Answers the set-up's result (jni/context.h); 1 mode
-// is null or not one character; 2 unknown letter; 0 also when the set-up failed with an exception.
+// is null or not one character; 2 unknown letter; -1 also when the set-up failed with an
+// exception, as the hook may not have been registered.
 JNIEXPORT jint JNICALL Java_com_kelo_rvs_Runtime_iSetNativeHook(JNIEnv* env, jobject runtime,
                                                                 jstring mode);
 }

@@ -8,6 +8,7 @@ GlobalRef<jobject> nativeWorkerRef;
 GlobalRef<jclass> runtimeClassRef;
 GlobalRef<jobject> hookRuntimeRef;
 
+std::atomic<jvmtiEnv*> hookToolEnv{nullptr};
 std::atomic<jint> logThreshold{0};
 std::atomic<jint> runtimeBuild{-1};
 std::atomic<bool> threadSuspension{false};

@@ -8,6 +8,7 @@
 #include "kbs/strings.h"
 
 #include <jni.h>
+#include <jvmti.h>
 
 #include <atomic>
 
@@ -22,6 +23,12 @@ extern kbs::StringBase<char> applicationName;
 extern GlobalRef<jobject> nativeWorkerRef;
 extern GlobalRef<jclass> runtimeClassRef;
 extern GlobalRef<jobject> hookRuntimeRef;
+
+// The tool environment of the class-load hook, got by the first set-up that reaches the tool
+// interface: every later set-up registers on it again rather than asking for another, as each
+// GetEnv makes a new environment with a callback of its own. Kept for the life of the JVM, as the
+// hook is; iCleanUp leaves it.
+extern std::atomic<jvmtiEnv*> hookToolEnv;
 
 // The lowest log level still sent to Java: what the Java log method last answered.
 extern std::atomic<jint> logThreshold;

@@ -19,7 +19,7 @@ namespace {
 
 constexpr int MinimumPairs = 5;
 constexpr int DefaultPairs = 15;
-constexpr double RatioLimit = 1.05;
+constexpr double RatioLimit = 1.03;
 const std::string Prefix = "decode";
 
 int usage(const std::string& problem) {

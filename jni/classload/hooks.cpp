@@ -107,15 +107,32 @@ void replaceContainer(jvmtiEnv* jvmti, _tbO& context, const unsigned char* data,
     }
 }
 
+// The process's tool environment (hookToolEnv), got now if no set-up has got it yet; null when
+// the JVM offers none.
+jvmtiEnv* hookEnvironment(JNIEnv* env) {
+    jvmtiEnv* known = hookToolEnv.load();
+    if (known)
+        return known;
+    JavaVM* vm = nullptr;
+    jvmtiEnv* fresh = nullptr;
+    if (env->GetJavaVM(&vm) != JNI_OK ||
+        vm->GetEnv(reinterpret_cast<void**>(&fresh), JvmtiVersion) != JNI_OK)
+        return nullptr;
+    // Of set-ups racing here the first to store its environment wins; the others give theirs
+    // back before anything is registered on it.
+    if (hookToolEnv.compare_exchange_strong(known, fresh))
+        return fresh;
+    fresh->DisposeEnvironment();
+    return known;
+}
+
 } // namespace
 
 jint _tbO::installJvmtiHook() {
     // Now, while the lookup still searches the runtime's own loader (see the callbacks' context).
     runtimeClass();
-    JavaVM* vm = nullptr;
-    jvmtiEnv* jvmti = nullptr;
-    if (env->GetJavaVM(&vm) != JNI_OK ||
-        vm->GetEnv(reinterpret_cast<void**>(&jvmti), JvmtiVersion) != JNI_OK) {
+    jvmtiEnv* const jvmti = hookEnvironment(env);
+    if (!jvmti) {
         sendMessage(ErrorUnspecified, "Interface not available");
         return 1;
     }

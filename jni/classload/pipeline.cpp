@@ -110,56 +110,24 @@ bool isPlainGzipHeader(const unsigned char* src, std::uint32_t srcLength) {
            std::memcmp(src, PlainGzipHeader, GzipHeaderLength) == 0;
 }
 
-std::uint32_t gunzipToBuffer(const YS0073::YS0081<unsigned char>& input,
-                             YS0073::YS0081<unsigned char>& output) {
-    output.release();
-    InflateStream stream;
-    if (!stream.ok() || input.size() < 4)
-        return 0;
-    const std::uint32_t decodedLength = readLittleEndian32(input.data() + input.size() - 4);
-    // A trailer that no member of this length can satisfy is refused before its allocation.
-    if (decodedLength == 0 || !inflatable(decodedLength, input.size()))
-        return 0;
-    try {
-        output.setSize(decodedLength);
-    } catch (const std::bad_alloc&) {
-        return 0;
-    }
-    z_stream& z = stream.get();
-    // zlib's input pointer is not const in older versions; inflate never writes through it.
-    z.next_in = const_cast<unsigned char*>(input.data());
-    z.avail_in = input.size();
-    z.next_out = output.data();
-    z.avail_out = decodedLength;
-    // The member must fill the input, so that the trailer zlib has checked is the one ISIZE came
-    // from; a member followed by more bytes would otherwise pad the output with zeros.
-    if (inflate(&z, Z_FINISH) != Z_STREAM_END || z.avail_in != 0)
-        return 0;
-    if (stream.end() != Z_OK)
-        return 0;
-    return decodedLength;
-}
-
 bool gunzipExact(unsigned char* dest, std::uint32_t destLength, const unsigned char* src,
                  std::uint32_t srcLength) {
-    if (!isPlainGzipHeader(src, srcLength))
-        return false;
-    // A trailer of another length could never match: refuse it before copying anything.
-    if (destLength == 0 || srcLength < GzipHeaderLength + GzipTrailerLength ||
+    // A trailer of another length could never match: refuse it before inflating anything.
+    if (!isPlainGzipHeader(src, srcLength) || destLength == 0 ||
         readLittleEndian32(src + srcLength - 4) != destLength)
         return false;
-    try {
-        YS0073::YS0081<unsigned char> input(srcLength, YS0073::WipeZero);
-        std::memcpy(input.data(), src, srcLength);
-        YS0073::YS0081<unsigned char> output(0, YS0073::WipeZero);
-        const std::uint32_t decoded = gunzipToBuffer(input, output);
-        if (decoded != destLength)
-            return false;
-        std::memcpy(dest, output.data(), decoded);
-        return true;
-    } catch (const std::bad_alloc&) {
+    InflateStream stream;
+    if (!stream.ok())
         return false;
-    }
+    z_stream& z = stream.get();
+    // zlib's input pointer is not const in older versions; inflate never writes through it.
+    z.next_in = const_cast<unsigned char*>(src);
+    z.avail_in = srcLength;
+    z.next_out = dest;
+    z.avail_out = destLength;
+    // The member must fill the input, so that the trailer zlib has checked is the one ISIZE came
+    // from; a member followed by more bytes would otherwise leave the end of dest unwritten.
+    return inflate(&z, Z_FINISH) == Z_STREAM_END && z.avail_in == 0 && stream.end() == Z_OK;
 }
 
 std::uint32_t _tbO::computeCrc32(const unsigned char* bytes, std::uint32_t length) {

@@ -5,7 +5,6 @@
 #ifndef KELO_JNI_CLASSLOAD_PIPELINE_H
 #define KELO_JNI_CLASSLOAD_PIPELINE_H
 
-#include "jni/classload/buffers.h"
 #include "jni/classload/container.h"
 
 #include <cstdint>
@@ -25,13 +24,9 @@ bool containerSizesFit(const ContainerHeader& header, std::uint32_t payloadLengt
 // flags, no time, no extra flags, system 0.
 bool isPlainGzipHeader(const unsigned char* src, std::uint32_t srcLength);
 
-// Inflates the whole of input, one gzip member, into output sized from the trailer's ISIZE.
-// Answers ISIZE, or 0 on any failure (output is then released or holds no valid bytes).
-std::uint32_t gunzipToBuffer(const YS0073::YS0081<unsigned char>& input,
-                             YS0073::YS0081<unsigned char>& output);
-
-// Inflates one plain-header gzip member of srcLength bytes into exactly destLength bytes at dest.
-// False, with dest untouched, for any other header, a stream that fails, or another length.
+// Inflates one plain-header gzip member of srcLength bytes straight into exactly destLength bytes
+// at dest. False for any other header, a stream that fails, or another length; dest is untouched
+// when the trailer names another length, and may be partly written when the stream fails.
 bool gunzipExact(unsigned char* dest, std::uint32_t destLength, const unsigned char* src,
                  std::uint32_t srcLength);
 

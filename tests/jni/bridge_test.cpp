@@ -1,6 +1,5 @@
-// Calls into Java and the references they go through: a missing log method, error reports
-// bracketed by the native worker, what iCleanUp drops, the monitor of old runtimes and exceptions
-// set aside in iLoadClass and the Java version gate.
+// Calls into Java and the references they go through: a missing log method, the hook's set-ups and
+// what iCleanUp drops, the monitor of old runtimes and the Java version gate.
 #include "container_builder.h"
 #include "fake_jni.h"
 
@@ -27,49 +26,58 @@ TEST_F(BridgeTest, AMissingLogMethodEndsLoggingForGoodWithItsLookupErrorCleared)
     EXPECT_EQ(jni.pending, nullptr);
 }
 
-TEST_F(BridgeTest, CleanUpDropsTheReferencesInOrderAndTheFirstWorkerStaysUntilThen) {
-    const jobject hookRuntime = jni.newObject(java.type);
-    const jobject second = jni.newObject(java.workerClass);
-    Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker);
-    Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, second);
-    kelo::hookRuntimeRef.adopt(env, hookRuntime);
+struct SetUpRow {
+    const char *mode, *refuse;
+    jint answer;
+    const char *calls, *report; // the JVM's calls; what errorUnspecified receives
+};
+
+// One tool environment for the process, asked for until the JVM gives it: a set-up run again, also
+// after iCleanUp, registers on it and reports to its own runtime; one cut short by an exception
+// answers -1, as the hook may not be registered. iCleanUp drops the references in order, and the
+// first worker stays until then.
+TEST_F(BridgeTest, HookSetUpsShareOneToolEnvironmentAndCleanUpDropsTheReferences) {
+    // clang-format off
+    const SetUpRow rows[] = {
+        {"P", "", 3, "GetEnv GetEnv ", "Interface not available"},
+        {"t", "GetEnv", 1, "GetEnv ", "Interface not available"},
+        {"T", "Callbacks", -1, "GetEnv Callbacks(35) ", "JVMTI error."},
+        {"T", "Enable", -1, "Callbacks(35) Enable(1,54) ", "JVMTI Error."},
+        {"T", "bad_alloc", -1, "Callbacks(35) ", ""},
+        {"TT", "", 1, "", ""},
+        {"x", "", 2, "", ""},
+        {"T", "", 0, "Callbacks(35) Enable(1,54) ", ""},
+    };
+    // clang-format on
     // The runtime class is looked up until it is found, its lookup error cleared.
     java.type.findable = false;
     EXPECT_EQ(kelo::runtimeClass(env).get(), nullptr);
     EXPECT_EQ(jni.pending, nullptr);
     java.type.findable = true;
-    kelo::runtimeClass(env);
+    fake::Tool tool;
+    jobject caller = nullptr;
+    for (const SetUpRow& row : rows) {
+        Java_com_kelo_rvs_Runtime_iCleanUp(env, runtime);
+        caller = jni.newObject(java.type);
+        tool.refuse = row.refuse;
+        EXPECT_EQ(Java_com_kelo_rvs_Runtime_iSetNativeHook(env, caller, jni.newString(row.mode)),
+                  row.answer)
+            << row.mode << row.refuse;
+        EXPECT_EQ(std::exchange(tool.calls, {}), row.calls) << row.mode << row.refuse;
+        EXPECT_EQ(
+            std::exchange(jni.java, {}),
+            Strings(*row.report ? 1 : 0, "errorUnspecified(" + std::string(row.report) + ")"));
+        EXPECT_EQ(kelo::hookRuntimeRef.local(env).get(), row.answer ? nullptr : caller);
+    }
+    const jobject second = jni.newObject(java.workerClass);
+    Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker);
+    Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, second);
+    jni.deletedGlobalRefs.clear();
     EXPECT_EQ(Java_com_kelo_rvs_Runtime_iCleanUp(env, runtime), 0);
     EXPECT_EQ(Java_com_kelo_rvs_Runtime_iCleanUp(env, runtime), 0);
-    EXPECT_EQ(jni.deletedGlobalRefs, (std::vector<const void*>{&java.type, hookRuntime, worker}));
+    EXPECT_EQ(jni.deletedGlobalRefs, (std::vector<const void*>{&java.type, caller, worker}));
     Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, second);
     EXPECT_EQ(kelo::nativeWorkerRef.local(env).get(), second);
-}
-
-// Once a container asks for it, for good, errors are bracketed by the native worker if there is
-// one.
-TEST_F(BridgeTest, StartMessageOnceAndErrorsBracketedOnceAContainerAsksForSuspension) {
-    const auto process = [this](unsigned char options, bool broken) {
-        Bytes bytes = container(sample, {true, false, 75, 3, 1, options});
-        bytes[AtPayload + 15] ^= broken ? 0xFF : 0;
-        kelo::_tbO context(env, runtime);
-        context.className = "a/B";
-        YS0073::YS0081<unsigned char> output;
-        EXPECT_TRUE(context.checkContainer(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
-        const bool processed = context.processClass(output);
-        return std::make_pair(processed, std::exchange(jni.java, {}));
-    };
-    const std::string processing = "log(800,Processing a/B)", failed = "Decompression failed";
-    EXPECT_EQ(process(~kelo::OptionSuspendThreads & ~kelo::OptionCrc & 0xFF, false),
-              std::make_pair(true, Strings{processing, "messageStart()"}));
-    EXPECT_FALSE(kelo::threadSuspension);
-    const Strings unbracketed{processing, "log(1000," + failed + ")",
-                              "errorUnspecified(" + failed + "!)"};
-    EXPECT_EQ(process(kelo::OptionSuspendThreads, true), std::make_pair(false, unbracketed));
-    Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker);
-    EXPECT_EQ(process(0, true),
-              std::make_pair(false, Strings{processing, unbracketed[1], "suspendThreads()",
-                                            unbracketed[2], "resumeThreads()"}));
 }
 
 TEST_F(BridgeTest, BelowBuild99TheRuntimeClassMonitorCoversILoadClassOnEveryPath) {
@@ -90,14 +98,6 @@ TEST_F(BridgeTest, BelowBuild99TheRuntimeClassMonitorCoversILoadClassOnEveryPath
     jni.systemProperties["java.version"] = "10-ea";
     EXPECT_EQ(load(container(sample, {false, false, 75, 3, 0})), nullptr);
     EXPECT_EQ(jni.monitorDepth, 0);
-}
-
-TEST_F(BridgeTest, ILoadClassSetsExceptionsAsideAndLeavesTheFirst) {
-    java.log.throws = "java/lang/IllegalStateException";
-    EXPECT_NE(Java_com_kelo_rvs_Runtime_iLoadClass(env, runtime, java.loader, jni.newString("a/B"),
-                                                   jni.newByteArray(container(sample, {true}))),
-              nullptr);
-    EXPECT_EQ(jni.pending->type->name, "java/lang/IllegalStateException");
 }
 
 struct GateRow {

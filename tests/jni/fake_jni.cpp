@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <new>
 
 namespace fake {
 
@@ -44,6 +45,11 @@ jint invoke(jobject object, jmethodID id, va_list args) {
     if (!method.throws.empty())
         active->raise(method.throws);
     return method.result;
+}
+
+// A lambda cannot take the variable arguments of SetEventNotificationMode.
+jvmtiError JNICALL enableEvent(jvmtiEnv*, jvmtiEventMode mode, jvmtiEvent event, jthread, ...) {
+    return activeTool->call("Enable(" + std::to_string(mode) + "," + std::to_string(event) + ")");
 }
 
 } // namespace
@@ -102,6 +108,8 @@ Jni::Jni() {
     table.GetStringUTFLength = [](JNIEnv*, jstring string) {
         return fake::enter("GetStringUTFLength"), static_cast<jsize>(objectOf(string)->text.size());
     };
+    // The strings are ASCII: as many UTF-16 units as bytes.
+    table.GetStringLength = table.GetStringUTFLength;
     table.GetStringUTFChars = [](JNIEnv*, jstring string, jboolean*) {
         ++fake::enter("GetStringUTFChars").heldUtfChars;
         return objectOf(string)->text.c_str();
@@ -176,6 +184,7 @@ Jni::Jni() {
         jni.definitions.push_back({name, {first, first + length}, jni.monitorHeld});
         return reinterpret_cast<jclass>(&jni.addClass(name));
     };
+    table.GetJavaVM = [](JNIEnv*, JavaVM** vm) { return *vm = &activeTool->vm, JNI_OK; };
     Class& system = addClass("java/lang/System");
     system.method("getProperty", "(Ljava/lang/String;)Ljava/lang/String;");
     system.method("exit", "(I)V");
@@ -224,7 +233,22 @@ Tool::Tool() {
         delete[] memory;
         return JVMTI_ERROR_NONE;
     };
+    invocation.GetEnv = [](JavaVM*, void** env, jint version) -> jint {
+        *env = &activeTool->env;
+        return activeTool->call("GetEnv") || version != 0x30010021 ? JNI_EVERSION : JNI_OK;
+    };
+    functions.SetEventCallbacks = [](jvmtiEnv*, const jvmtiEventCallbacks*, jint size) {
+        return activeTool->call("Callbacks(" + std::to_string(size / sizeof(void*)) + ")");
+    };
+    functions.SetEventNotificationMode = enableEvent;
     activeTool = this;
+}
+
+jvmtiError Tool::call(const std::string& name) {
+    calls += name + " ";
+    if (refuse == "bad_alloc")
+        throw std::bad_alloc();
+    return !refuse.empty() && name.rfind(refuse, 0) == 0 ? JVMTI_ERROR_INTERNAL : JVMTI_ERROR_NONE;
 }
 
 Tool::~Tool() {
@@ -250,6 +274,7 @@ Runtime::Runtime(Jni& jni)
     kelo::startMessageSent = false;
     kelo::suspendThreadsId = nullptr;
     kelo::resumeThreadsId = nullptr;
+    kelo::hookToolEnv = nullptr;
 }
 
 Strings Runtime::finish() {

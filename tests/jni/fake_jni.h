@@ -90,12 +90,18 @@ struct Jni {
     Object* pending = nullptr;
 };
 
-// The tool interface's Allocate and Deallocate: allocation number `failAt` fails (-1: all).
+// The tool interface's Allocate and Deallocate: allocation number `failAt` fails (-1: all). And
+// the JVM (Jni's GetJavaVM) with the hook set-up's calls to it, listed in `calls`; those whose
+// name starts with `refuse` fail, and all throw std::bad_alloc for "bad_alloc".
 struct Tool {
     Tool();
     ~Tool();
+    jvmtiError call(const std::string& name);
     jvmtiInterface_1_ functions{};
     jvmtiEnv env{&functions};
+    JNIInvokeInterface_ invocation{};
+    JavaVM vm{&invocation};
+    std::string calls, refuse;
     Blocks blocks;
     int allocations = 0;
     int failAt = 0;
