@@ -91,12 +91,14 @@ public:
     // The value of a Java system property in modified UTF-8; empty when it cannot be read.
     kbs::StringBase<char> getSystemProperty(const char* key);
     // Logs "Processing <className>", then turns the accepted container into class bytes: out[0..3]
-    // CA FE BA BE, then the decoded payload. out holds size (= classSize) bytes; it may be null
+    // CA FE BA BE, then the decoded payload. out holds size (= classSize) bytes and InflateRoom
+    // (jni/classload/pipeline.h) more; it may be null
     // when size is below 32 or containerSizesFit (jni/classload/pipeline.h) is false, as nothing is
     // written then. False is reported already, or silent (size below 32, CRC mismatch).
     bool processClass(unsigned char* out, std::uint32_t size);
-    // Sizes output (wipe mode 1) to classSize, or to nothing when the payload cannot satisfy the
-    // header's sizes, and runs processClass on it. The way iLoadClass calls the pipeline.
+    // Sizes output (wipe mode 1) to classSize and InflateRoom, or to nothing when the payload
+    // cannot satisfy the header's sizes, and runs processClass on it. The way iLoadClass calls the
+    // pipeline; the class is output's first classSize bytes.
     bool processClass(YS0073::YS0081<unsigned char>& output);
     // Fills out[4..size-1] from the payload (inflated or copied) and checks the CRC if asked.
     bool decodePayload(unsigned char* out, std::uint32_t size);

@@ -99,7 +99,7 @@ JNIEXPORT jclass JNICALL Java_com_kelo_rvs_Runtime_iLoadClass(JNIEnv* env, jobje
             if (processed)
                 defined = env->DefineClass(nameCopy.data(), loader,
                                            reinterpret_cast<const jbyte*>(buffer.data()),
-                                           static_cast<jsize>(buffer.size()));
+                                           static_cast<jsize>(context.header.classSize.value()));
         }
         return defined;
     } catch (const kbs::Exception&) {

@@ -1,5 +1,6 @@
 #include "decoders.h"
 
+#include "jni/classload/pipeline.h"
 #include "jni/context.h"
 #include "jni/state.h"
 
@@ -31,7 +32,7 @@ DecodeCorpus::DecodeCorpus(std::vector<CorpusFile> corpus) : files(std::move(cor
         packed += packedLength;
         decoded += header.classSize.value();
     }
-    output.resize(largest);
+    output.resize(largest + kelo::InflateRoom);
 }
 
 std::uint32_t DecodeCorpus::decodeWithKelo(std::size_t index) {

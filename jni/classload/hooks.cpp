@@ -87,7 +87,7 @@ void replaceContainer(jvmtiEnv* jvmti, _tbO& context, const unsigned char* data,
     if (!fitsJint(size))
         return;
     if (worthAllocating(context)) {
-        JvmtiMemory classBytes(jvmti, size);
+        JvmtiMemory classBytes(jvmti, size + InflateRoom);
         if (!classBytes.get())
             return;
         if (context.processClass(classBytes.get(), size)) {
@@ -221,7 +221,8 @@ void onJvmpiEvent(JvmpiEvent* event) noexcept {
             const bool allocating = fitsJint(size) && worthAllocating(context);
             // Memory from the event's allocator has no way back: it stays with the JVM.
             auto* classBytes =
-                allocating ? static_cast<unsigned char*>(event->allocate(size)) : nullptr;
+                allocating ? static_cast<unsigned char*>(event->allocate(size + InflateRoom))
+                           : nullptr;
             if (fitsJint(size) && (classBytes || !allocating) &&
                 context.processClass(classBytes, size)) {
                 event->newClassData = classBytes;

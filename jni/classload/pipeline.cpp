@@ -124,10 +124,11 @@ bool gunzipExact(unsigned char* dest, std::uint32_t destLength, const unsigned c
     z.next_in = const_cast<unsigned char*>(src);
     z.avail_in = srcLength;
     z.next_out = dest;
-    z.avail_out = destLength;
+    z.avail_out = destLength + InflateRoom;
     // The member must fill the input, so that the trailer zlib has checked is the one ISIZE came
     // from; a member followed by more bytes would otherwise leave the end of dest unwritten.
-    return inflate(&z, Z_FINISH) == Z_STREAM_END && z.avail_in == 0 && stream.end() == Z_OK;
+    return inflate(&z, Z_FINISH) == Z_STREAM_END && z.avail_in == 0 && z.total_out == destLength &&
+           stream.end() == Z_OK;
 }
 
 std::uint32_t _tbO::computeCrc32(const unsigned char* bytes, std::uint32_t length) {
@@ -186,7 +187,8 @@ bool _tbO::processClass(unsigned char* out, std::uint32_t size) {
 bool _tbO::processClass(YS0073::YS0081<unsigned char>& output) {
     const std::uint32_t size = header.classSize.value();
     const bool storage = size < MinimumClassSize || containerSizesFit(header, payloadLength);
-    output.setSize(storage ? size : 0);
+    // Below the minimum nothing is written, and the storage keeps the header's size.
+    output.setSize(!storage ? 0 : size < MinimumClassSize ? size : size + InflateRoom);
     return processClass(output.data(), size);
 }
 

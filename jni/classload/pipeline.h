@@ -14,6 +14,11 @@ namespace kelo {
 // The smallest class size processClass accepts, the magic included.
 constexpr std::uint32_t MinimumClassSize = 32;
 
+// Room that storage for a class has beyond its size. zlib decodes at full speed only while 258
+// bytes of output room remain, so a class inflated into exactly its size would end on zlib's
+// byte-by-byte path; only a member that fails its trailer check writes into this room.
+constexpr std::uint32_t InflateRoom = 258;
+
 // Whether a payload of payloadLength bytes can satisfy the header's sizes: stored, it holds
 // classSize - 4 bytes; compressed, packedLength bytes lie within it and are enough for a gzip
 // member that inflates to classSize - 4 bytes (deflate expands at most 1032:1). False also for a
@@ -25,8 +30,9 @@ bool containerSizesFit(const ContainerHeader& header, std::uint32_t payloadLengt
 bool isPlainGzipHeader(const unsigned char* src, std::uint32_t srcLength);
 
 // Inflates one plain-header gzip member of srcLength bytes straight into exactly destLength bytes
-// at dest. False for any other header, a stream that fails, or another length; dest is untouched
-// when the trailer names another length, and may be partly written when the stream fails.
+// at dest, which has room for InflateRoom bytes more. False for any other header, a stream that
+// fails, or another length; dest is untouched when the trailer names another length, and may be
+// partly written, its room included, when the stream fails.
 bool gunzipExact(unsigned char* dest, std::uint32_t destLength, const unsigned char* src,
                  std::uint32_t srcLength);
 
