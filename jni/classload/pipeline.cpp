@@ -126,9 +126,9 @@ bool gunzipExact(unsigned char* dest, std::uint32_t destLength, const unsigned c
     z.next_out = dest;
     z.avail_out = destLength + InflateRoom;
     // The member must fill the input, so that the trailer zlib has checked is the one ISIZE came
-    // from; a member followed by more bytes would otherwise leave the end of dest unwritten.
-    return inflate(&z, Z_FINISH) == Z_STREAM_END && z.avail_in == 0 && z.total_out == destLength &&
-           stream.end() == Z_OK;
+    // from; a member followed by more bytes would otherwise leave the end of dest unwritten. zlib
+    // compares that trailer's length with what it wrote, so a member that ends wrote destLength.
+    return inflate(&z, Z_FINISH) == Z_STREAM_END && z.avail_in == 0 && stream.end() == Z_OK;
 }
 
 std::uint32_t _tbO::computeCrc32(const unsigned char* bytes, std::uint32_t length) {
