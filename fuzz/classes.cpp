@@ -6,7 +6,6 @@
 #include "fake_jni.h"
 #include "jni/classload/hooks.h"
 #include "jni/context.h"
-#include "jni/natives.h"
 #include "jni/state.h"
 #include "kbs/base64.h"
 #include "kbs/exceptions.h"

@@ -8,7 +8,6 @@
 #include "fake_jni.h"
 
 #include "jni/callbacks.h"
-#include "jni/natives.h"
 #include "jni/state.h"
 #include "kbs/criticalsection.h"
 #include "kbs/datetime.h"

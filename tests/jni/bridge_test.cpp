@@ -5,7 +5,6 @@
 
 #include "jni/callbacks.h"
 #include "jni/context.h"
-#include "jni/natives.h"
 #include "jni/state.h"
 #include "kbs/exceptions.h"
 
@@ -81,22 +80,16 @@ TEST_F(BridgeTest, HookSetUpsShareOneToolEnvironmentAndCleanUpDropsTheReferences
 }
 
 TEST_F(BridgeTest, BelowBuild99TheRuntimeClassMonitorCoversILoadClassOnEveryPath) {
-    const auto load = [this](const Bytes& data) {
-        jni.definitions.clear();
-        Java_com_kelo_rvs_Runtime_iLoadClass(env, runtime, java.loader, jni.newString("a/B"),
-                                             jni.newByteArray(data));
-        return jni.definitions.empty() ? nullptr : jni.definitions[0].monitor;
-    };
     for (const jint build : {98, 99}) {
         kelo::runtimeBuild = build;
-        EXPECT_EQ(load(container(sample)), build < 99 ? &java.type : nullptr) << build;
+        EXPECT_EQ(load(container(sample)).monitor, build < 99 ? &java.type : nullptr) << build;
     }
     // A runtime without a build number counts as build 0; a gate that throws leaves the monitor.
     kelo::runtimeBuild = -1;
     java.build.missing = true;
-    EXPECT_NE(load(sample), nullptr);
+    EXPECT_NE(load(sample).monitor, nullptr);
     jni.systemProperties["java.version"] = "10-ea";
-    EXPECT_EQ(load(container(sample, {false, false, 75, 3, 0})), nullptr);
+    EXPECT_EQ(load(container(sample, {false, false, 75, 3, 0})).monitor, nullptr);
     EXPECT_EQ(jni.monitorDepth, 0);
 }
 

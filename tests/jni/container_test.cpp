@@ -10,7 +10,6 @@
 #include "jni/classload/buffers.h"
 #include "jni/classload/hooks.h"
 #include "jni/classload/pipeline.h"
-#include "jni/natives.h"
 #include "jni/state.h"
 
 #include <cstring>
@@ -114,14 +113,6 @@ protected:
         YS0073::bufferStorage = {YS0073::allocateWithNew, YS0073::releaseWithDelete};
     }
 
-    // What DefineClass received, if it was called.
-    Bytes load(const Bytes& data) {
-        jni.definitions.clear();
-        Java_com_kelo_rvs_Runtime_iLoadClass(env, runtime, java.loader, jni.newString("a/B"),
-                                             jni.newByteArray(data));
-        return jni.definitions.empty() ? Bytes() : jni.definitions[0].bytes;
-    }
-
     // The bytes handed to the JVM, or none; only they stay allocated.
     Bytes hook(const Bytes& data) {
         jint length = -1;
@@ -171,7 +162,7 @@ TEST_P(ContainerTest, Rule) {
     // hooks none.
     java.log.throws = "java/lang/IllegalStateException";
     requests = 0;
-    EXPECT_EQ(load(bytes), as(row.outcome <= Format));
+    EXPECT_EQ(load(bytes).bytes, as(row.outcome <= Format));
     EXPECT_EQ(std::exchange(jni.pending, nullptr) != nullptr, row.outcome != NoContainer);
     EXPECT_EQ(requests > 0, row.outcome == Decoded || row.outcome == Refused);
     EXPECT_EQ(reports(), row.report);

@@ -1,6 +1,5 @@
 #include "fake_jni.h"
 
-#include "jni/natives.h"
 #include "jni/state.h"
 
 #include <algorithm>

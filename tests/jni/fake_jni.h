@@ -5,7 +5,8 @@
 #ifndef KELO_TESTS_JNI_FAKE_JNI_H
 #define KELO_TESTS_JNI_FAKE_JNI_H
 
-#include <jni.h>
+#include "jni/natives.h"
+
 #include <jvmti.h>
 
 #include <gtest/gtest.h>
@@ -46,7 +47,7 @@ struct Object {
 struct Definition { // what DefineClass received
     std::string name;
     Bytes bytes;
-    const void* monitor; // the object whose monitor was held, or null
+    const void* monitor = nullptr; // the object whose monitor was held, or null
 };
 
 // Blocks handed out and given back: those still out, the sizes of those back, and how many came
@@ -128,6 +129,14 @@ struct Runtime {
 class BridgeTest : public ::testing::Test {
 protected:
     void TearDown() override { EXPECT_EQ(java.finish(), fake::Strings()); }
+
+    // iLoadClass of class a/B: what DefineClass received, if it was called.
+    fake::Definition load(const fake::Bytes& data) {
+        jni.definitions.clear();
+        Java_com_kelo_rvs_Runtime_iLoadClass(env, runtime, java.loader, jni.newString("a/B"),
+                                             jni.newByteArray(data));
+        return jni.definitions.empty() ? fake::Definition() : jni.definitions[0];
+    }
 
     fake::Jni jni;
     JNIEnv* env = jni.env;
