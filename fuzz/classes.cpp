@@ -27,9 +27,10 @@ void check(bool property) {
 using Bytes = std::vector<unsigned char>;
 using kelo::JvmpiEvent, kelo::JvmpiEventClassLoadHook;
 
-// Three numbers, fewer, a suffix, none at all (null), and versions at both ends of the range.
-const char* const javaVersions[] = {"17.0.9", "1.8.0_402", "21",    "10-ea",
-                                    "",       nullptr,     "1.6.0", "99.255.65535"};
+// Three numbers, fewer, a suffix, none at all (no property), and versions at both ends of the
+// range.
+const std::optional<std::string> javaVersions[] = {"17.0.9", "1.8.0_402",  "21",    "10-ea",
+                                                   "",       std::nullopt, "1.6.0", "99.255.65535"};
 
 // One input's JVM: the unit tests' fake JNI environment and runtime, set up as two option bytes
 // say. The first: 01 the Java version gate still pending, 02 runtime build 98 (iLoadClass holds
@@ -46,9 +47,7 @@ struct Bridge {
         runtime.errorUnspecified.missing = (options & 0x20) != 0;
         kelo::threadSuspension = (options & 0x10) != 0;
         kelo::versionGatePending = (options & 0x01) != 0;
-        jni.systemProperties.clear();
-        if (const char* version = javaVersions[path & 7])
-            jni.systemProperties["java.version"] = version;
+        jni.javaVersion = javaVersions[path & 7];
         if (options & 0x04)
             Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime.object, runtime.worker);
         if (path & 0x08)
@@ -183,7 +182,7 @@ void fuzzVersion(const std::uint8_t* data, std::size_t size) {
     if (size < 9)
         return;
     Bridge bridge(data[0], 0);
-    bridge.jni.systemProperties["java.version"] = std::string(data + 9, data + size);
+    bridge.jni.javaVersion = std::string(data + 9, data + size);
     kelo::_tbO context(bridge.env, bridge.runtime.object);
     std::memcpy(context.header.minJavaVersion, data + 1, 4);
     std::memcpy(context.header.maxJavaVersion, data + 5, 4);

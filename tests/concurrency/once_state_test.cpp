@@ -59,7 +59,7 @@ long loadOnOwnEnvironment(jobject runtime, const Bytes& classFile, StartLine& st
         Java_com_kelo_rvs_Runtime_iSetApplicationName(jni.env, runtime, jni.newString("Racing"));
     }
     EXPECT_EQ(jni.violations, fake::Strings());
-    EXPECT_EQ(jni.heldArrayElements + jni.heldUtfChars + jni.monitorDepth, 0);
+    EXPECT_EQ(jni.held + jni.monitorDepth, 0);
     EXPECT_EQ(jni.definitions.size(), std::size_t{Rounds / 2});
     for (const fake::Definition& definition : jni.definitions)
         EXPECT_EQ(definition.bytes, classFile);

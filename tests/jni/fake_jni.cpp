@@ -92,14 +92,12 @@ Jni::Jni() {
     table.CallStaticVoidMethodV = [](JNIEnv*, jclass type, jmethodID id, va_list args) {
         fake::enter("CallStaticVoidMethod"), invoke(type, id, args);
     };
-    // System.getProperty answers from systemProperties: null for a key that is not there.
+    // System.getProperty, whose key is in `java`.
     table.CallStaticObjectMethodV = [](JNIEnv*, jclass type, jmethodID id,
                                        va_list args) -> jobject {
         Jni& jni = fake::enter("CallStaticObjectMethod");
         invoke(type, id, args);
-        const std::string& call = jni.java.back(); // getProperty(key)
-        const auto found = jni.systemProperties.find(call.substr(12, call.size() - 13));
-        return found == jni.systemProperties.end() ? nullptr : jni.newString(found->second);
+        return jni.javaVersion ? jni.newString(*jni.javaVersion) : nullptr;
     };
     table.NewStringUTF = [](JNIEnv*, const char* text) {
         return fake::enter("NewStringUTF").newString(text);
@@ -110,11 +108,11 @@ Jni::Jni() {
     // The strings are ASCII: as many UTF-16 units as bytes.
     table.GetStringLength = table.GetStringUTFLength;
     table.GetStringUTFChars = [](JNIEnv*, jstring string, jboolean*) {
-        ++fake::enter("GetStringUTFChars").heldUtfChars;
+        ++fake::enter("GetStringUTFChars").held;
         return objectOf(string)->text.c_str();
     };
     table.ReleaseStringUTFChars = [](JNIEnv*, jstring, const char*) {
-        --fake::enter("ReleaseStringUTFChars", true).heldUtfChars;
+        --fake::enter("ReleaseStringUTFChars", true).held;
     };
     table.NewGlobalRef = [](JNIEnv*, jobject object) {
         if (object)
@@ -161,7 +159,7 @@ Jni::Jni() {
         return fake::enter("GetArrayLength"), static_cast<jsize>(objectOf(array)->bytes.size());
     };
     table.GetByteArrayElements = [](JNIEnv*, jbyteArray array, jboolean*) {
-        ++fake::enter("GetByteArrayElements").heldArrayElements;
+        ++fake::enter("GetByteArrayElements").held;
         const Bytes& bytes = objectOf(array)->bytes;
         auto* copy = new unsigned char[bytes.size()];
         std::copy(bytes.begin(), bytes.end(), copy);
@@ -174,7 +172,7 @@ Jni::Jni() {
         Bytes& bytes = objectOf(array)->bytes;
         std::copy_n(reinterpret_cast<unsigned char*>(elements), bytes.size(), bytes.begin());
         delete[] reinterpret_cast<unsigned char*>(elements);
-        --jni.heldArrayElements;
+        --jni.held;
     };
     table.DefineClass = [](JNIEnv*, const char* name, jobject, const jbyte* bytes,
                            jsize length) -> jclass {
@@ -187,7 +185,6 @@ Jni::Jni() {
     Class& system = addClass("java/lang/System");
     system.method("getProperty", "(Ljava/lang/String;)Ljava/lang/String;");
     system.method("exit", "(I)V");
-    systemProperties["java.version"] = "17.0.9";
     active = this;
 }
 
@@ -281,7 +278,7 @@ Strings Runtime::finish() {
     jni.pending = nullptr;
     Java_com_kelo_rvs_Runtime_iCleanUp(jni.env, object);
     Strings problems = jni.violations;
-    if (!jni.globalRefs.empty() || jni.heldUtfChars || jni.heldArrayElements || jni.monitorDepth)
+    if (!jni.globalRefs.empty() || jni.held || jni.monitorDepth)
         problems.push_back("references, characters, array elements or a monitor held");
     return problems;
 }

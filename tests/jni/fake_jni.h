@@ -13,6 +13,7 @@
 
 #include <deque>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -62,7 +63,7 @@ struct Blocks {
     void remove(void* block);
 };
 
-// Starts with java/lang/System, whose getProperty answers "17.0.9" for java.version.
+// Starts with java/lang/System and its getProperty and exit.
 struct Jni {
     Jni();
     ~Jni();
@@ -82,9 +83,8 @@ struct Jni {
     Strings violations; // what -Xcheck:jni would warn about
     std::map<const void*, int> globalRefs;
     std::vector<const void*> deletedGlobalRefs;
-    int heldUtfChars = 0;
-    int heldArrayElements = 0; // handed out as exact-size copies, so ASan sees reads past them
-    std::map<std::string, std::string> systemProperties; // System.getProperty answers from here
+    int held = 0; // UTF chars and array elements (exact-size copies: ASan sees reads past them)
+    std::optional<std::string> javaVersion = "17.0.9"; // what System.getProperty answers
     std::vector<Definition> definitions;
     const void* monitorHeld = nullptr;
     int monitorDepth = 0;
