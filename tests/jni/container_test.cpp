@@ -8,12 +8,10 @@
 
 #include "jni/callbacks.h"
 #include "jni/classload/buffers.h"
-#include "jni/classload/hooks.h"
 #include "jni/classload/pipeline.h"
 #include "jni/state.h"
 
 #include <cstring>
-#include <deque>
 #include <utility>
 
 using namespace testdata;
@@ -78,12 +76,6 @@ const Row rows[] = {
 };
 // clang-format on
 
-// The profiler's allocator: its blocks stay with the JVM, here until the process ends.
-std::deque<Bytes> profilerBlocks;
-void* allocateForProfiler(unsigned int length) {
-    return profilerBlocks.emplace_back(length).data();
-}
-
 fake::Blocks* watched = nullptr;
 int requests = 0;
 
@@ -113,22 +105,6 @@ protected:
         YS0073::bufferStorage = {YS0073::allocateWithNew, YS0073::releaseWithDelete};
     }
 
-    // The bytes handed to the JVM, or none; only they stay allocated.
-    Bytes hook(const Bytes& data) {
-        jint length = -1;
-        unsigned char* replaced = nullptr;
-        kelo::onClassFileLoad(&tool.env, env, nullptr, nullptr, "a/B", nullptr,
-                              static_cast<jint>(data.size()), Bytes(data).data(), &length,
-                              &replaced);
-        EXPECT_EQ(tool.blocks.live.size(), replaced ? 1u : 0u);
-        if (!replaced)
-            return Bytes();
-        tool.blocks.live.erase(replaced);
-        const Bytes result(replaced, replaced + length);
-        delete[] replaced;
-        return result;
-    }
-
     // The texts logged as errors ("|" after each) and reported since the last call, and every
     // block back as zeros.
     std::string reports() {
@@ -140,7 +116,7 @@ protected:
             else if (call.rfind("errorUnspecified(", 0) == 0)
                 text += call.substr(17, call.size() - 18);
         }
-        EXPECT_TRUE(buffers.live.empty());
+        EXPECT_TRUE(buffers.live.empty() && tool.blocks.live.empty());
         EXPECT_EQ(buffers.dirty + tool.blocks.dirty, 0);
         return text;
     }
@@ -174,15 +150,12 @@ TEST_P(ContainerTest, Rule) {
         classFile("a/B", {chunk("a/B", 0, text.substr(0, 40)), "text",
                           chunk("a/B", 1, text.substr(40, 40)), chunk("a/B", 2, text.substr(80))});
     for (const Bytes& data : {bytes, carrier}) {
-        EXPECT_EQ(hook(data), as(row.outcome > Decoded));
+        EXPECT_EQ(tool.hook(env, nullptr, "a/B", data).value_or(Bytes()),
+                  as(row.outcome > Decoded));
         EXPECT_EQ(reports(), row.report);
         EXPECT_EQ(jni.pending, nullptr);
     }
-    const auto length = static_cast<jint>(bytes.size());
-    kelo::JvmpiEvent event{
-        kelo::JvmpiEventClassLoadHook, env, bytes.data(), length, nullptr, 0, allocateForProfiler};
-    kelo::onJvmpiEvent(&event);
-    EXPECT_EQ(Bytes(event.newClassData, event.newClassData + event.newClassDataLength), as(true));
+    EXPECT_EQ(fake::profilerHook(env, bytes), as(true));
     EXPECT_EQ(reports(), row.report);
     EXPECT_EQ(jni.pending, nullptr);
     // Without a worker, reports go out unbracketed once a container has switched it on, for good,

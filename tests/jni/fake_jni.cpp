@@ -1,5 +1,6 @@
 #include "fake_jni.h"
 
+#include "jni/classload/hooks.h"
 #include "jni/state.h"
 
 #include <algorithm>
@@ -245,6 +246,37 @@ jvmtiError Tool::call(const std::string& name) {
     if (refuse == "bad_alloc")
         throw std::bad_alloc();
     return !refuse.empty() && name.rfind(refuse, 0) == 0 ? JVMTI_ERROR_INTERNAL : JVMTI_ERROR_NONE;
+}
+
+std::optional<Bytes> Tool::hook(JNIEnv* jni, jobject loader, const char* name, Bytes data) {
+    jint length = -1;
+    unsigned char* replaced = nullptr;
+    kelo::onClassFileLoad(&env, jni, nullptr, loader, name, nullptr, static_cast<jint>(data.size()),
+                          data.data(), &length, &replaced);
+    if (!replaced)
+        return std::nullopt;
+    const Bytes handed(replaced, replaced + std::max(length, 0));
+    blocks.dirty += length < 0;
+    if (blocks.live.erase(replaced) == 1)
+        delete[] replaced;
+    else
+        ++blocks.dirty;
+    return handed;
+}
+
+Bytes profilerHook(JNIEnv* env, Bytes data) {
+    static std::deque<Bytes> blocks; // the JVM's, kept until the next class
+    blocks.clear();
+    kelo::JvmpiEvent event{
+        kelo::JvmpiEventClassLoadHook,
+        env,
+        data.data(),
+        static_cast<jint>(data.size()),
+        nullptr,
+        0,
+        [](unsigned int length) { return static_cast<void*>(blocks.emplace_back(length).data()); }};
+    kelo::onJvmpiEvent(&event);
+    return Bytes(event.newClassData, event.newClassData + event.newClassDataLength);
 }
 
 Tool::~Tool() {

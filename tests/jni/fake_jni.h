@@ -98,6 +98,9 @@ struct Tool {
     Tool();
     ~Tool();
     jvmtiError call(const std::string& name);
+    // The class-load hook through this interface: what it hands the JVM, or none when it passes
+    // the class on. That block is given back here; one not from Allocate counts as dirty.
+    std::optional<Bytes> hook(JNIEnv* jni, jobject loader, const char* name, Bytes data);
     jvmtiInterface_1_ functions{};
     jvmtiEnv env{&functions};
     JNIInvokeInterface_ invocation{};
@@ -107,6 +110,9 @@ struct Tool {
     int allocations = 0;
     int failAt = 0;
 };
+
+// The profiler's class-load hook: what it hands the JVM, its own bytes when it passes the class on.
+Bytes profilerHook(JNIEnv* env, Bytes data);
 
 // The runtime object with its class and every callback, a native worker and a class loader, with
 // the module state as the library is loaded.
