@@ -34,9 +34,6 @@ struct Row {
     Outcome outcome;
     const char* report; // what errorUnspecified receives
 };
-void PrintTo(const Row& row, std::ostream* out) {
-    *out << row.why;
-}
 
 void none(Bytes&) {}
 // The class one byte longer than the member, with the trailer's ISIZE forged to match.
@@ -128,6 +125,7 @@ protected:
 
 TEST_P(ContainerTest, Rule) {
     const Row& row = GetParam();
+    SCOPED_TRACE(row.why);
     Bytes bytes = container(sample, row.shape);
     row.edit(bytes);
     // The class, or the bytes as they came when they are passed on, or nothing.
