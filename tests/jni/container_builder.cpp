@@ -13,19 +13,17 @@ std::uint32_t crc(const Bytes& data) {
     return static_cast<std::uint32_t>(crc32(0L, data.data(), static_cast<uInt>(data.size())));
 }
 
-// zlib's gzip member, with the time, extra flags and system bytes zeroed as the pipeline asks.
+// A gzip member with the plain header the pipeline asks for (no time, extra flags or system)
+// around zlib's deflate stream.
 Bytes gzip(const Bytes& data) {
-    z_stream stream{};
-    deflateInit2(&stream, 9, Z_DEFLATED, 31, 9, Z_DEFAULT_STRATEGY);
-    Bytes member(deflateBound(&stream, static_cast<uLong>(data.size())));
-    stream.next_in = const_cast<unsigned char*>(data.data());
-    stream.avail_in = static_cast<uInt>(data.size());
-    stream.next_out = member.data();
-    stream.avail_out = static_cast<uInt>(member.size());
-    deflate(&stream, Z_FINISH);
-    member.resize(stream.total_out);
-    deflateEnd(&stream);
-    std::fill(member.begin() + 4, member.begin() + 10, 0);
+    uLongf length = compressBound(static_cast<uLong>(data.size()));
+    Bytes stream(length);
+    compress2(stream.data(), &length, data.data(), static_cast<uLong>(data.size()), 9);
+    Bytes member{0x1F, 0x8B, 8, 0, 0, 0, 0, 0, 0, 0};
+    member.insert(member.end(), stream.begin() + 2, stream.begin() + length - 4);
+    member.resize(member.size() + 8);
+    put32(member, member.size() - 8, crc(data));
+    put32(member, member.size() - 4, static_cast<std::uint32_t>(data.size()));
     return member;
 }
 
