@@ -81,9 +81,9 @@ void* allocateWatched(std::size_t bytes) {
     ++requests;
     if (bytes > (1u << 20))
         throw std::bad_alloc();
-    void* block = YS0073::allocateWithNew(bytes);
+    auto* block = static_cast<unsigned char*>(YS0073::allocateWithNew(bytes));
     std::memset(block, 0xA5, bytes);
-    watched->add(block, bytes);
+    watched->live.emplace(block, bytes);
     return block;
 }
 

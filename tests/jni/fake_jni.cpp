@@ -222,7 +222,7 @@ Tool::Tool() {
         if (activeTool->failAt == -1 || activeTool->failAt == number)
             return JVMTI_ERROR_OUT_OF_MEMORY;
         *memory = new unsigned char[static_cast<std::size_t>(size)];
-        activeTool->blocks.add(*memory, static_cast<std::size_t>(size));
+        activeTool->blocks.live.emplace(*memory, static_cast<std::size_t>(size));
         return JVMTI_ERROR_NONE;
     };
     functions.Deallocate = [](jvmtiEnv*, unsigned char* memory) {

@@ -57,9 +57,6 @@ struct Blocks {
     std::map<unsigned char*, std::size_t> live;
     std::multiset<std::size_t> freed;
     int dirty = 0;
-    void add(void* block, std::size_t bytes) {
-        live.emplace(static_cast<unsigned char*>(block), bytes);
-    }
     void remove(void* block);
 };
 
