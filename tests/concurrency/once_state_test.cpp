@@ -18,8 +18,6 @@
 #include "kbs/sysinfo.h"
 #include "kbs/utf8.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <atomic>
 #include <set>

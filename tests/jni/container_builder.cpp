@@ -44,12 +44,12 @@ Bytes container(const Bytes& classFile, const Shape& shape) {
     const Bytes packed = shape.compressed ? gzip(body) : body;
     Bytes bytes(std::max<std::size_t>(shape.headerLength, AtPayload), 0);
     std::copy_n("KELOCLSF", 8, bytes.begin());
-    bytes[AtClassKind] = shape.classKind;
+    bytes[9] = shape.classKind;
     put32(bytes, 10, shape.formatVersion | std::uint32_t{shape.headerLength} << 16);
     bytes[41] = shape.compressed;
     put32(bytes, AtClassSize, static_cast<std::uint32_t>(classFile.size()));
     put32(bytes, AtPackedLength, shape.compressed ? static_cast<std::uint32_t>(packed.size()) : 0);
-    bytes[AtOptions] = static_cast<unsigned char>(shape.options | (shape.crc ? 0x10 : 0));
+    bytes[59] = static_cast<unsigned char>(shape.options | (shape.crc ? 0x10 : 0));
     put32(bytes, AtClassCrc, crc(body));
     bytes.resize(shape.headerLength);
     bytes.insert(bytes.end(), packed.begin(), packed.end());

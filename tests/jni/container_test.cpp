@@ -102,8 +102,8 @@ protected:
         YS0073::bufferStorage = {YS0073::allocateWithNew, YS0073::releaseWithDelete};
     }
 
-    // The texts logged as errors ("|" after each) and reported since the last call, and every
-    // block back as zeros.
+    // The texts logged as errors ("|" after each) and reported since the last call; every block
+    // back as zeros and no exception pending.
     std::string reports() {
         std::string text;
         for (const std::string& call : std::exchange(jni.java, {})) {
@@ -115,6 +115,7 @@ protected:
         }
         EXPECT_TRUE(buffers.live.empty() && tool.blocks.live.empty());
         EXPECT_EQ(buffers.dirty + tool.blocks.dirty, 0);
+        EXPECT_EQ(jni.pending, nullptr);
         return text;
     }
 
@@ -151,11 +152,9 @@ TEST_P(ContainerTest, Rule) {
         EXPECT_EQ(tool.hook(env, nullptr, "a/B", data).value_or(Bytes()),
                   as(row.outcome > Decoded));
         EXPECT_EQ(reports(), row.report);
-        EXPECT_EQ(jni.pending, nullptr);
     }
     EXPECT_EQ(fake::profilerHook(env, bytes), as(true));
     EXPECT_EQ(reports(), row.report);
-    EXPECT_EQ(jni.pending, nullptr);
     // Without a worker, reports go out unbracketed once a container has switched it on, for good,
     // even if it then fails; the start message goes out once (the concurrency test: at least).
     EXPECT_EQ(kelo::threadSuspension.load(), row.shape.options == kelo::OptionSuspendThreads);
