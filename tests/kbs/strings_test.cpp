@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-using Text = kbs::StringBase<char>;
-
 namespace {
 
 struct FormatRow {
