@@ -47,6 +47,12 @@ jint invoke(jobject object, jmethodID id, va_list args) {
     return method.result;
 }
 
+// The profiler's allocator: its blocks are the JVM's, kept here until the next class.
+std::deque<Bytes> profilerBlocks;
+void* profilerAllocate(unsigned int length) {
+    return profilerBlocks.emplace_back(length).data();
+}
+
 // A lambda cannot take the variable arguments of SetEventNotificationMode.
 jvmtiError JNICALL enableEvent(jvmtiEnv*, jvmtiEventMode mode, jvmtiEvent event, jthread, ...) {
     return activeTool->call("Enable(" + std::to_string(mode) + "," + std::to_string(event) + ")");
@@ -265,16 +271,10 @@ std::optional<Bytes> Tool::hook(JNIEnv* jni, jobject loader, const char* name, B
 }
 
 Bytes profilerHook(JNIEnv* env, Bytes data) {
-    static std::deque<Bytes> blocks; // the JVM's, kept until the next class
-    blocks.clear();
+    profilerBlocks.clear();
+    const auto length = static_cast<jint>(data.size());
     kelo::JvmpiEvent event{
-        kelo::JvmpiEventClassLoadHook,
-        env,
-        data.data(),
-        static_cast<jint>(data.size()),
-        nullptr,
-        0,
-        [](unsigned int length) { return static_cast<void*>(blocks.emplace_back(length).data()); }};
+        kelo::JvmpiEventClassLoadHook, env, data.data(), length, nullptr, 0, profilerAllocate};
     kelo::onJvmpiEvent(&event);
     return Bytes(event.newClassData, event.newClassData + event.newClassDataLength);
 }
