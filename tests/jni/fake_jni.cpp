@@ -188,7 +188,7 @@ Jni::Jni() {
         jni.definitions.push_back({name, {first, first + length}, jni.monitorHeld});
         return reinterpret_cast<jclass>(&jni.addClass(name));
     };
-    table.GetJavaVM = [](JNIEnv*, JavaVM** vm) { return *vm = &activeTool->vm, JNI_OK; };
+    table.GetJavaVM = [](JNIEnv*, JavaVM** vm) -> jint { return *vm = &activeTool->vm, JNI_OK; };
     Class& system = addClass("java/lang/System");
     system.method("getProperty", "(Ljava/lang/String;)Ljava/lang/String;");
     system.method("exit", "(I)V");
@@ -261,7 +261,7 @@ std::optional<Bytes> Tool::hook(JNIEnv* jni, jobject loader, const char* name, B
                           data.data(), &length, &replaced);
     if (!replaced)
         return std::nullopt;
-    const Bytes handed(replaced, replaced + std::max(length, 0));
+    const Bytes handed(replaced, replaced + std::max<jint>(length, 0));
     blocks.dirty += length < 0;
     if (blocks.live.erase(replaced) == 1)
         delete[] replaced;
