@@ -73,7 +73,7 @@ const Row rows[] = {
 };
 // clang-format on
 
-fake::Blocks* watched = nullptr;
+fake::Blocks buffers; // of the running test
 int requests = 0;
 
 // Storage handed out dirty, so that zeros are the buffers' doing; none of a size no test needs.
@@ -83,19 +83,19 @@ void* allocateWatched(std::size_t bytes) {
         throw std::bad_alloc();
     auto* block = static_cast<unsigned char*>(YS0073::allocateWithNew(bytes));
     std::memset(block, 0xA5, bytes);
-    watched->live.emplace(block, bytes);
+    buffers.live.emplace(block, bytes);
     return block;
 }
 
 void releaseWatched(void* block, std::size_t bytes) {
-    watched->remove(block);
+    buffers.remove(block);
     YS0073::releaseWithDelete(block, bytes);
 }
 
 class ContainerTest : public BridgeTest, public ::testing::WithParamInterface<Row> {
 protected:
     ContainerTest() {
-        watched = &buffers;
+        buffers = {};
         YS0073::bufferStorage = {allocateWatched, releaseWatched};
     }
     ~ContainerTest() override {
@@ -119,7 +119,6 @@ protected:
         return text;
     }
 
-    fake::Blocks buffers;
     fake::Tool tool;
     int starts = 0;
 };

@@ -289,12 +289,12 @@ Runtime::Runtime(Jni& jni)
     : jni(jni), type(jni.addClass("com/kelo/rvs/Runtime")),
       log(type.method("log", "(ILjava/lang/String;)I")),
       build(type.method("getRvsJavaRuntimeBuild", "()I", 123)),
-      messageStart(type.method("messageStart", "()I", 5)),
       errorUnspecified(type.method("errorUnspecified", "(Ljava/lang/String;)I", 7)),
-      workerClass(jni.addClass("Worker")),
-      suspendThreads(workerClass.method("suspendThreads", "()I")),
-      resumeThreads(workerClass.method("resumeThreads", "()I")), object(jni.newObject(type)),
+      workerClass(jni.addClass("Worker")), object(jni.newObject(type)),
       worker(jni.newObject(workerClass)), loader(jni.newObject(jni.addClass("ClassLoader"))) {
+    type.method("messageStart", "()I", 5);
+    workerClass.method("suspendThreads", "()I");
+    workerClass.method("resumeThreads", "()I");
     kelo::logThreshold = 0;
     kelo::runtimeBuild = -1;
     kelo::threadSuspension = false;

@@ -120,9 +120,8 @@ struct Runtime {
 
     Jni& jni;
     Class& type;
-    Method &log, &build, &messageStart, &errorUnspecified;
-    Class& workerClass;
-    Method &suspendThreads, &resumeThreads;
+    Method &log, &build, &errorUnspecified; // and messageStart
+    Class& workerClass;                     // with suspendThreads and resumeThreads
     jobject object, worker, loader;
 };
 
