@@ -6,7 +6,6 @@
 #include "fake_jni.h"
 #include "jni/classload/hooks.h"
 #include "jni/context.h"
-#include "jni/natives.h"
 #include "jni/state.h"
 #include "kbs/base64.h"
 #include "kbs/exceptions.h"
@@ -15,7 +14,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 namespace {
 
@@ -26,11 +24,11 @@ void check(bool property) {
 }
 
 using Bytes = std::vector<unsigned char>;
-using kelo::JvmpiEvent, kelo::JvmpiEventClassLoadHook;
 
-// Three numbers, fewer, a suffix, none at all (null), and versions at both ends of the range.
-const char* const javaVersions[] = {"17.0.9", "1.8.0_402", "21",    "10-ea",
-                                    "",       nullptr,     "1.6.0", "99.255.65535"};
+// Three numbers, fewer, a suffix, none at all (no property), and versions at both ends of the
+// range.
+const std::optional<std::string> javaVersions[] = {"17.0.9", "1.8.0_402",  "21",    "10-ea",
+                                                   "",       std::nullopt, "1.6.0", "99.255.65535"};
 
 // One input's JVM: the unit tests' fake JNI environment and runtime, set up as two option bytes
 // say. The first: 01 the Java version gate still pending, 02 runtime build 98 (iLoadClass holds
@@ -47,9 +45,7 @@ struct Bridge {
         runtime.errorUnspecified.missing = (options & 0x20) != 0;
         kelo::threadSuspension = (options & 0x10) != 0;
         kelo::versionGatePending = (options & 0x01) != 0;
-        jni.systemProperties.clear();
-        if (const char* version = javaVersions[path & 7])
-            jni.systemProperties["java.version"] = version;
+        jni.javaVersion = javaVersions[path & 7];
         if (options & 0x04)
             Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime.object, runtime.worker);
         if (path & 0x08)
@@ -85,12 +81,6 @@ void checkDecoded(const Bytes& container, const Bytes& decoded) {
           crc32(0L, decoded.data() + 4, header.classSize.value() - 4) == header.classCrc.value());
 }
 
-std::vector<std::unique_ptr<unsigned char[]>> profilerBlocks;
-
-void* allocate(unsigned int length) {
-    return profilerBlocks.emplace_back(std::make_unique<unsigned char[]>(length)).get();
-}
-
 // The two option bytes, then the bytes handed to iLoadClass. What is not a container goes to the
 // JVM as it came.
 void fuzzContainer(const std::uint8_t* data, std::size_t size) {
@@ -120,36 +110,23 @@ void fuzzHook(const std::uint8_t* data, std::size_t size) {
     const auto* nul = static_cast<const std::uint8_t*>(std::memchr(data + 2, 0, size - 2));
     const std::string name(data + 2, nul ? nul : data + 2);
     Bytes bytes(nul ? nul + 1 : data + 2, data + size);
-    const auto count = static_cast<jint>(bytes.size());
     fake::Tool tool;
     tool.failAt = (data[1] & 0x60) == 0x60 ? -1 : data[1] >> 5 & 3;
-    profilerBlocks.clear();
-    JvmpiEvent event{
-        JvmpiEventClassLoadHook, bridge.env, bytes.data(), count, nullptr, 0, allocate};
-    jint length = -1;
-    unsigned char* replaced = nullptr;
-    if (data[1] & 0x80) {
-        kelo::onJvmpiEvent(&event);
-        replaced = event.newClassData == bytes.data() ? nullptr : event.newClassData;
-        length = event.newClassDataLength;
-    } else {
-        kelo::onClassFileLoad(&tool.env, bridge.env, nullptr, bridge.runtime.loader,
-                              nul ? name.c_str() : nullptr, nullptr, count, bytes.data(), &length,
-                              &replaced);
-        check(tool.blocks.dirty == 0 && tool.blocks.live.size() == (replaced ? 1 : 0) &&
-              tool.blocks.live.count(replaced) == (replaced ? 1 : 0));
-    }
-    check(!bridge.jni.pending);
-    if (!replaced)
+    const std::optional<Bytes> handed =
+        data[1] & 0x80
+            ? fake::profilerHook(bridge.env, bytes)
+            : tool.hook(bridge.env, bridge.runtime.loader, nul ? name.c_str() : nullptr, bytes);
+    check(tool.blocks.dirty == 0 && tool.blocks.live.empty() && !bridge.jni.pending);
+    if (!handed || *handed == bytes)
         return;
     YS0073::YS0081<unsigned char> joined;
     if (isClass(bytes.data(), bytes.size())) { // a carrier, replaced by its container's class
-        kelo::extractEmbeddedContainer(bytes.data(), count, name.c_str(), joined);
+        kelo::extractEmbeddedContainer(bytes.data(), static_cast<std::uint32_t>(bytes.size()),
+                                       name.c_str(), joined);
         bytes.assign(joined.data(), joined.data() + joined.size());
     }
-    check(length >= 0);
-    if (Bytes(replaced, replaced + length) != bytes)
-        checkDecoded(bytes, Bytes(replaced, replaced + length));
+    if (*handed != bytes)
+        checkDecoded(bytes, *handed);
 }
 
 // A byte for the destination's size and the chunks' length, then bytes. As text they decode into
@@ -184,7 +161,7 @@ void fuzzVersion(const std::uint8_t* data, std::size_t size) {
     if (size < 9)
         return;
     Bridge bridge(data[0], 0);
-    bridge.jni.systemProperties["java.version"] = std::string(data + 9, data + size);
+    bridge.jni.javaVersion = std::string(data + 9, data + size);
     kelo::_tbO context(bridge.env, bridge.runtime.object);
     std::memcpy(context.header.minJavaVersion, data + 1, 4);
     std::memcpy(context.header.maxJavaVersion, data + 5, 4);

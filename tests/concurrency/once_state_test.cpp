@@ -8,7 +8,6 @@
 #include "fake_jni.h"
 
 #include "jni/callbacks.h"
-#include "jni/natives.h"
 #include "jni/state.h"
 #include "kbs/criticalsection.h"
 #include "kbs/datetime.h"
@@ -18,8 +17,6 @@
 #include "kbs/strings.h"
 #include "kbs/sysinfo.h"
 #include "kbs/utf8.h"
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
@@ -34,33 +31,43 @@ namespace {
 constexpr int Threads = 8;
 constexpr int Rounds = 16;
 
-// Holds every thread back until all have started, so that their first uses overlap.
-struct StartLine {
+// Runs `body` on Threads threads, each held back until all have started, so that their first
+// uses overlap.
+template <class Body> void race(const Body& body) {
     std::atomic<int> waiting{Threads};
-    void arrive() {
-        for (--waiting; waiting.load() > 0;)
-            std::this_thread::yield();
-    }
-};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < Threads; ++i)
+        threads.emplace_back([&, i] {
+            for (--waiting; waiting.load() > 0;)
+                std::this_thread::yield();
+            body(i);
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
+const Bytes classFile = testdata::classFile("a/B");
+// Runs the version gate, switches thread suspension on and is checked by CRC; the broken one
+// (deflate block type 3) fails with a report instead.
+const Bytes good = testdata::container(classFile, {true, true, 75, 3, 0, 0x02});
+const Bytes broken = [] {
+    Bytes bytes = good;
+    bytes[testdata::AtPayload + 10] = 0x07;
+    return bytes;
+}();
 
 // Loads good and broken containers in turns through a JNI environment of this thread's own, and
 // checks what that environment saw. Answers how many start messages it sent.
-long loadOnOwnEnvironment(jobject runtime, const Bytes& classFile, StartLine& start) {
+long loadOnOwnEnvironment(jobject runtime) {
     fake::Jni jni;
     const jobject loader = jni.newObject(jni.addClass("java/lang/ClassLoader"));
-    // Runs the version gate, switches thread suspension on and is checked by CRC; the broken one
-    // (deflate block type 3) fails with a report instead.
-    const Bytes good = testdata::container(classFile, {true, true, 75, 3, 0, 0x02});
-    Bytes broken = good;
-    broken[testdata::AtPayload + 10] = 0x07;
-    start.arrive();
     for (int round = 0; round < Rounds; ++round) {
         Java_com_kelo_rvs_Runtime_iLoadClass(jni.env, runtime, loader, jni.newString("a/B"),
                                              jni.newByteArray(round % 2 ? broken : good));
         Java_com_kelo_rvs_Runtime_iSetApplicationName(jni.env, runtime, jni.newString("Racing"));
     }
     EXPECT_EQ(jni.violations, fake::Strings());
-    EXPECT_EQ(jni.heldArrayElements + jni.heldUtfChars + jni.monitorDepth, 0);
+    EXPECT_EQ(jni.held + jni.monitorDepth, 0);
     EXPECT_EQ(jni.definitions.size(), std::size_t{Rounds / 2});
     for (const fake::Definition& definition : jni.definitions)
         EXPECT_EQ(definition.bytes, classFile);
@@ -77,8 +84,7 @@ long loadOnOwnEnvironment(jobject runtime, const Bytes& classFile, StartLine& st
 
 // The addresses of the process-wide objects as one thread finds them. Its error locations are its
 // own, and the share count of a thread record all copy is kept under the lock.
-std::vector<const void*> processWideObjects(StartLine& start, const kbs::ThreadRef& shared) {
-    start.arrive();
+std::vector<const void*> processWideObjects(const kbs::ThreadRef& shared) {
     const kbs::SystemInfo info;
     kbs::tickCount64();
     kbs::DateTimeO::processZoneBias();
@@ -103,15 +109,8 @@ TEST_F(OnceStateTest, FirstContainersOfManyThreadsSetTheStateOnce) {
     // Runtime's construction does; everything else is first used by the threads at once.
     ASSERT_NE(kelo::runtimeClass(env).get(), nullptr);
     ASSERT_EQ(Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, worker), 0);
-    const Bytes classFile = testdata::classFile("a/B");
-    StartLine start;
     std::atomic<long> starts{0};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < Threads; ++i)
-        threads.emplace_back(
-            [&, this] { starts += loadOnOwnEnvironment(runtime, classFile, start); });
-    for (std::thread& thread : threads)
-        thread.join();
+    race([&](int) { starts += loadOnOwnEnvironment(runtime); });
     EXPECT_EQ(starts.load(), 1);
     EXPECT_EQ(kelo::runtimeBuild.load(), 123);
     EXPECT_FALSE(kelo::versionGatePending.load());
@@ -120,15 +119,9 @@ TEST_F(OnceStateTest, FirstContainersOfManyThreadsSetTheStateOnce) {
 TEST(ProcessWideObjectTest, ThreadsRacingOnFirstUseAgreeOnOneInstance) {
     // From here on, each accessor creates its object afresh.
     kbs::shutdown();
-    StartLine start;
     const kbs::ThreadRef self = kbs::ThreadRef::current();
     std::vector<std::vector<const void*>> seen(Threads);
-    std::vector<std::thread> threads;
-    for (auto& objects : seen)
-        threads.emplace_back(
-            [&objects, &start, &self] { objects = processWideObjects(start, self); });
-    for (std::thread& thread : threads)
-        thread.join();
+    race([&](int i) { seen[i] = processWideObjects(self); });
     EXPECT_EQ(std::set<std::vector<const void*>>(seen.begin(), seen.end()).size(), 1u);
     EXPECT_EQ(kbs::currentErrorLocation(), "");
 }

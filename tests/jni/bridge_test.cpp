@@ -5,7 +5,6 @@
 
 #include "jni/callbacks.h"
 #include "jni/context.h"
-#include "jni/natives.h"
 #include "jni/state.h"
 #include "kbs/exceptions.h"
 
@@ -81,22 +80,16 @@ TEST_F(BridgeTest, HookSetUpsShareOneToolEnvironmentAndCleanUpDropsTheReferences
 }
 
 TEST_F(BridgeTest, BelowBuild99TheRuntimeClassMonitorCoversILoadClassOnEveryPath) {
-    const auto load = [this](const Bytes& data) {
-        jni.definitions.clear();
-        Java_com_kelo_rvs_Runtime_iLoadClass(env, runtime, java.loader, jni.newString("a/B"),
-                                             jni.newByteArray(data));
-        return jni.definitions.empty() ? nullptr : jni.definitions[0].monitor;
-    };
     for (const jint build : {98, 99}) {
         kelo::runtimeBuild = build;
-        EXPECT_EQ(load(container(sample)), build < 99 ? &java.type : nullptr) << build;
+        EXPECT_EQ(load(container(sample)).monitor, build < 99 ? &java.type : nullptr) << build;
     }
     // A runtime without a build number counts as build 0; a gate that throws leaves the monitor.
     kelo::runtimeBuild = -1;
     java.build.missing = true;
-    EXPECT_NE(load(sample), nullptr);
-    jni.systemProperties["java.version"] = "10-ea";
-    EXPECT_EQ(load(container(sample, {false, false, 75, 3, 0})), nullptr);
+    EXPECT_NE(load(sample).monitor, nullptr);
+    jni.javaVersion = "10-ea";
+    EXPECT_EQ(load(container(sample, {false, false, 75, 3, 0})).monitor, nullptr);
     EXPECT_EQ(jni.monitorDepth, 0);
 }
 
@@ -121,7 +114,7 @@ TEST_F(BridgeTest, TheGateComparesTheRunningVersionWithTheBounds) {
         {"2.256.0", {3, 0, 0, 0}, {3, 0, 0, 0}, ""},
     };
     for (const GateRow& row : rows) {
-        jni.systemProperties["java.version"] = row.running;
+        jni.javaVersion = row.running;
         kelo::_tbO context(env, runtime);
         std::copy_n(row.minimum, 4, context.header.minJavaVersion);
         std::copy_n(row.maximum, 4, context.header.maxJavaVersion);
@@ -142,10 +135,10 @@ TEST_F(BridgeTest, TheGateRunsOnceForKind0AndEndsTheJvmWhenItFails) {
     const std::string property = "getProperty(java.version)";
     EXPECT_EQ(check(1, 99), std::make_pair(true, fake::Strings()));
     for (const char* version : {"1.7", "10-ea", ""}) {
-        jni.systemProperties["java.version"] = version;
+        jni.javaVersion = version;
         EXPECT_THROW(check(0, 1), kbs::Exception) << version;
     }
-    jni.systemProperties["java.version"] = "17.0.9";
+    jni.javaVersion = "17.0.9";
     jni.java.clear();
     java.errorUnspecified.throws = "java/lang/IllegalStateException";
     const std::string text = "Java Version too old, 18.0.0 required.";

@@ -13,19 +13,17 @@ std::uint32_t crc(const Bytes& data) {
     return static_cast<std::uint32_t>(crc32(0L, data.data(), static_cast<uInt>(data.size())));
 }
 
-// zlib's gzip member, with the time, extra flags and system bytes zeroed as the pipeline asks.
+// A gzip member with the plain header the pipeline asks for (no time, extra flags or system)
+// around zlib's deflate stream.
 Bytes gzip(const Bytes& data) {
-    z_stream stream{};
-    deflateInit2(&stream, 9, Z_DEFLATED, 31, 9, Z_DEFAULT_STRATEGY);
-    Bytes member(deflateBound(&stream, static_cast<uLong>(data.size())));
-    stream.next_in = const_cast<unsigned char*>(data.data());
-    stream.avail_in = static_cast<uInt>(data.size());
-    stream.next_out = member.data();
-    stream.avail_out = static_cast<uInt>(member.size());
-    deflate(&stream, Z_FINISH);
-    member.resize(stream.total_out);
-    deflateEnd(&stream);
-    std::fill(member.begin() + 4, member.begin() + 10, 0);
+    uLongf length = compressBound(static_cast<uLong>(data.size()));
+    Bytes stream(length);
+    compress2(stream.data(), &length, data.data(), static_cast<uLong>(data.size()), 9);
+    Bytes member{0x1F, 0x8B, 8, 0, 0, 0, 0, 0, 0, 0};
+    member.insert(member.end(), stream.begin() + 2, stream.begin() + length - 4);
+    member.resize(member.size() + 8);
+    put32(member, member.size() - 8, crc(data));
+    put32(member, member.size() - 4, static_cast<std::uint32_t>(data.size()));
     return member;
 }
 
@@ -46,12 +44,12 @@ Bytes container(const Bytes& classFile, const Shape& shape) {
     const Bytes packed = shape.compressed ? gzip(body) : body;
     Bytes bytes(std::max<std::size_t>(shape.headerLength, AtPayload), 0);
     std::copy_n("KELOCLSF", 8, bytes.begin());
-    bytes[AtClassKind] = shape.classKind;
+    bytes[9] = shape.classKind;
     put32(bytes, 10, shape.formatVersion | std::uint32_t{shape.headerLength} << 16);
     bytes[41] = shape.compressed;
     put32(bytes, AtClassSize, static_cast<std::uint32_t>(classFile.size()));
     put32(bytes, AtPackedLength, shape.compressed ? static_cast<std::uint32_t>(packed.size()) : 0);
-    bytes[AtOptions] = static_cast<unsigned char>(shape.options | (shape.crc ? 0x10 : 0));
+    bytes[59] = static_cast<unsigned char>(shape.options | (shape.crc ? 0x10 : 0));
     put32(bytes, AtClassCrc, crc(body));
     bytes.resize(shape.headerLength);
     bytes.insert(bytes.end(), packed.begin(), packed.end());

@@ -24,12 +24,10 @@ struct Shape {
 Bytes container(const Bytes& classFile, const Shape& shape = {});
 
 enum Offset : std::size_t {
-    AtClassKind = 9,
     AtHeaderLength = 12,
     AtMinJava = 14,
     AtClassSize = 47,
     AtPackedLength = 51,
-    AtOptions = 59,
     AtClassCrc = 63,
     AtPayload = 75,
 };

@@ -1,6 +1,6 @@
 #include "fake_jni.h"
 
-#include "jni/natives.h"
+#include "jni/classload/hooks.h"
 #include "jni/state.h"
 
 #include <algorithm>
@@ -45,6 +45,12 @@ jint invoke(jobject object, jmethodID id, va_list args) {
     if (!method.throws.empty())
         active->raise(method.throws);
     return method.result;
+}
+
+// The profiler's allocator: its blocks are the JVM's, kept here until the next class.
+std::deque<Bytes> profilerBlocks;
+void* profilerAllocate(unsigned int length) {
+    return profilerBlocks.emplace_back(length).data();
 }
 
 // A lambda cannot take the variable arguments of SetEventNotificationMode.
@@ -93,14 +99,12 @@ Jni::Jni() {
     table.CallStaticVoidMethodV = [](JNIEnv*, jclass type, jmethodID id, va_list args) {
         fake::enter("CallStaticVoidMethod"), invoke(type, id, args);
     };
-    // System.getProperty answers from systemProperties: null for a key that is not there.
+    // System.getProperty, whose key is in `java`.
     table.CallStaticObjectMethodV = [](JNIEnv*, jclass type, jmethodID id,
                                        va_list args) -> jobject {
         Jni& jni = fake::enter("CallStaticObjectMethod");
         invoke(type, id, args);
-        const std::string& call = jni.java.back(); // getProperty(key)
-        const auto found = jni.systemProperties.find(call.substr(12, call.size() - 13));
-        return found == jni.systemProperties.end() ? nullptr : jni.newString(found->second);
+        return jni.javaVersion ? jni.newString(*jni.javaVersion) : nullptr;
     };
     table.NewStringUTF = [](JNIEnv*, const char* text) {
         return fake::enter("NewStringUTF").newString(text);
@@ -111,11 +115,11 @@ Jni::Jni() {
     // The strings are ASCII: as many UTF-16 units as bytes.
     table.GetStringLength = table.GetStringUTFLength;
     table.GetStringUTFChars = [](JNIEnv*, jstring string, jboolean*) {
-        ++fake::enter("GetStringUTFChars").heldUtfChars;
+        ++fake::enter("GetStringUTFChars").held;
         return objectOf(string)->text.c_str();
     };
     table.ReleaseStringUTFChars = [](JNIEnv*, jstring, const char*) {
-        --fake::enter("ReleaseStringUTFChars", true).heldUtfChars;
+        --fake::enter("ReleaseStringUTFChars", true).held;
     };
     table.NewGlobalRef = [](JNIEnv*, jobject object) {
         if (object)
@@ -162,7 +166,7 @@ Jni::Jni() {
         return fake::enter("GetArrayLength"), static_cast<jsize>(objectOf(array)->bytes.size());
     };
     table.GetByteArrayElements = [](JNIEnv*, jbyteArray array, jboolean*) {
-        ++fake::enter("GetByteArrayElements").heldArrayElements;
+        ++fake::enter("GetByteArrayElements").held;
         const Bytes& bytes = objectOf(array)->bytes;
         auto* copy = new unsigned char[bytes.size()];
         std::copy(bytes.begin(), bytes.end(), copy);
@@ -175,7 +179,7 @@ Jni::Jni() {
         Bytes& bytes = objectOf(array)->bytes;
         std::copy_n(reinterpret_cast<unsigned char*>(elements), bytes.size(), bytes.begin());
         delete[] reinterpret_cast<unsigned char*>(elements);
-        --jni.heldArrayElements;
+        --jni.held;
     };
     table.DefineClass = [](JNIEnv*, const char* name, jobject, const jbyte* bytes,
                            jsize length) -> jclass {
@@ -184,11 +188,10 @@ Jni::Jni() {
         jni.definitions.push_back({name, {first, first + length}, jni.monitorHeld});
         return reinterpret_cast<jclass>(&jni.addClass(name));
     };
-    table.GetJavaVM = [](JNIEnv*, JavaVM** vm) { return *vm = &activeTool->vm, JNI_OK; };
+    table.GetJavaVM = [](JNIEnv*, JavaVM** vm) -> jint { return *vm = &activeTool->vm, JNI_OK; };
     Class& system = addClass("java/lang/System");
     system.method("getProperty", "(Ljava/lang/String;)Ljava/lang/String;");
     system.method("exit", "(I)V");
-    systemProperties["java.version"] = "17.0.9";
     active = this;
 }
 
@@ -225,7 +228,7 @@ Tool::Tool() {
         if (activeTool->failAt == -1 || activeTool->failAt == number)
             return JVMTI_ERROR_OUT_OF_MEMORY;
         *memory = new unsigned char[static_cast<std::size_t>(size)];
-        activeTool->blocks.add(*memory, static_cast<std::size_t>(size));
+        activeTool->blocks.live.emplace(*memory, static_cast<std::size_t>(size));
         return JVMTI_ERROR_NONE;
     };
     functions.Deallocate = [](jvmtiEnv*, unsigned char* memory) {
@@ -251,6 +254,31 @@ jvmtiError Tool::call(const std::string& name) {
     return !refuse.empty() && name.rfind(refuse, 0) == 0 ? JVMTI_ERROR_INTERNAL : JVMTI_ERROR_NONE;
 }
 
+std::optional<Bytes> Tool::hook(JNIEnv* jni, jobject loader, const char* name, Bytes data) {
+    jint length = -1;
+    unsigned char* replaced = nullptr;
+    kelo::onClassFileLoad(&env, jni, nullptr, loader, name, nullptr, static_cast<jint>(data.size()),
+                          data.data(), &length, &replaced);
+    if (!replaced)
+        return std::nullopt;
+    const Bytes handed(replaced, replaced + std::max<jint>(length, 0));
+    blocks.dirty += length < 0;
+    if (blocks.live.erase(replaced) == 1)
+        delete[] replaced;
+    else
+        ++blocks.dirty;
+    return handed;
+}
+
+Bytes profilerHook(JNIEnv* env, Bytes data) {
+    profilerBlocks.clear();
+    const auto length = static_cast<jint>(data.size());
+    kelo::JvmpiEvent event{
+        kelo::JvmpiEventClassLoadHook, env, data.data(), length, nullptr, 0, profilerAllocate};
+    kelo::onJvmpiEvent(&event);
+    return Bytes(event.newClassData, event.newClassData + event.newClassDataLength);
+}
+
 Tool::~Tool() {
     for (const auto& block : blocks.live)
         delete[] block.first;
@@ -261,12 +289,12 @@ Runtime::Runtime(Jni& jni)
     : jni(jni), type(jni.addClass("com/kelo/rvs/Runtime")),
       log(type.method("log", "(ILjava/lang/String;)I")),
       build(type.method("getRvsJavaRuntimeBuild", "()I", 123)),
-      messageStart(type.method("messageStart", "()I", 5)),
       errorUnspecified(type.method("errorUnspecified", "(Ljava/lang/String;)I", 7)),
-      workerClass(jni.addClass("Worker")),
-      suspendThreads(workerClass.method("suspendThreads", "()I")),
-      resumeThreads(workerClass.method("resumeThreads", "()I")), object(jni.newObject(type)),
+      workerClass(jni.addClass("Worker")), object(jni.newObject(type)),
       worker(jni.newObject(workerClass)), loader(jni.newObject(jni.addClass("ClassLoader"))) {
+    type.method("messageStart", "()I", 5);
+    workerClass.method("suspendThreads", "()I");
+    workerClass.method("resumeThreads", "()I");
     kelo::logThreshold = 0;
     kelo::runtimeBuild = -1;
     kelo::threadSuspension = false;
@@ -282,7 +310,7 @@ Strings Runtime::finish() {
     jni.pending = nullptr;
     Java_com_kelo_rvs_Runtime_iCleanUp(jni.env, object);
     Strings problems = jni.violations;
-    if (!jni.globalRefs.empty() || jni.heldUtfChars || jni.heldArrayElements || jni.monitorDepth)
+    if (!jni.globalRefs.empty() || jni.held || jni.monitorDepth)
         problems.push_back("references, characters, array elements or a monitor held");
     return problems;
 }

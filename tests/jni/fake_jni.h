@@ -5,13 +5,15 @@
 #ifndef KELO_TESTS_JNI_FAKE_JNI_H
 #define KELO_TESTS_JNI_FAKE_JNI_H
 
-#include <jni.h>
+#include "jni/natives.h"
+
 #include <jvmti.h>
 
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -46,7 +48,7 @@ struct Object {
 struct Definition { // what DefineClass received
     std::string name;
     Bytes bytes;
-    const void* monitor; // the object whose monitor was held, or null
+    const void* monitor = nullptr; // the object whose monitor was held, or null
 };
 
 // Blocks handed out and given back: those still out, the sizes of those back, and how many came
@@ -55,13 +57,10 @@ struct Blocks {
     std::map<unsigned char*, std::size_t> live;
     std::multiset<std::size_t> freed;
     int dirty = 0;
-    void add(void* block, std::size_t bytes) {
-        live.emplace(static_cast<unsigned char*>(block), bytes);
-    }
     void remove(void* block);
 };
 
-// Starts with java/lang/System, whose getProperty answers "17.0.9" for java.version.
+// Starts with java/lang/System and its getProperty and exit.
 struct Jni {
     Jni();
     ~Jni();
@@ -81,9 +80,8 @@ struct Jni {
     Strings violations; // what -Xcheck:jni would warn about
     std::map<const void*, int> globalRefs;
     std::vector<const void*> deletedGlobalRefs;
-    int heldUtfChars = 0;
-    int heldArrayElements = 0; // handed out as exact-size copies, so ASan sees reads past them
-    std::map<std::string, std::string> systemProperties; // System.getProperty answers from here
+    int held = 0; // UTF chars and array elements (exact-size copies: ASan sees reads past them)
+    std::optional<std::string> javaVersion = "17.0.9"; // what System.getProperty answers
     std::vector<Definition> definitions;
     const void* monitorHeld = nullptr;
     int monitorDepth = 0;
@@ -97,6 +95,9 @@ struct Tool {
     Tool();
     ~Tool();
     jvmtiError call(const std::string& name);
+    // The class-load hook through this interface: what it hands the JVM, or none when it passes
+    // the class on. That block is given back here; one not from Allocate counts as dirty.
+    std::optional<Bytes> hook(JNIEnv* jni, jobject loader, const char* name, Bytes data);
     jvmtiInterface_1_ functions{};
     jvmtiEnv env{&functions};
     JNIInvokeInterface_ invocation{};
@@ -107,6 +108,9 @@ struct Tool {
     int failAt = 0;
 };
 
+// The profiler's class-load hook: what it hands the JVM, its own bytes when it passes the class on.
+Bytes profilerHook(JNIEnv* env, Bytes data);
+
 // The runtime object with its class and every callback, a native worker and a class loader, with
 // the module state as the library is loaded.
 struct Runtime {
@@ -116,9 +120,8 @@ struct Runtime {
 
     Jni& jni;
     Class& type;
-    Method &log, &build, &messageStart, &errorUnspecified;
-    Class& workerClass;
-    Method &suspendThreads, &resumeThreads;
+    Method &log, &build, &errorUnspecified; // and messageStart
+    Class& workerClass;                     // with suspendThreads and resumeThreads
     jobject object, worker, loader;
 };
 
@@ -128,6 +131,14 @@ struct Runtime {
 class BridgeTest : public ::testing::Test {
 protected:
     void TearDown() override { EXPECT_EQ(java.finish(), fake::Strings()); }
+
+    // iLoadClass of class a/B: what DefineClass received, if it was called.
+    fake::Definition load(const fake::Bytes& data) {
+        jni.definitions.clear();
+        Java_com_kelo_rvs_Runtime_iLoadClass(env, runtime, java.loader, jni.newString("a/B"),
+                                             jni.newByteArray(data));
+        return jni.definitions.empty() ? fake::Definition() : jni.definitions[0];
+    }
 
     fake::Jni jni;
     JNIEnv* env = jni.env;

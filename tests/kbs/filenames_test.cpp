@@ -10,11 +10,6 @@ using Text = kbs::StringBase<char>;
 
 namespace {
 
-std::string currentDirectory() {
-    char buffer[MAX_PATH];
-    return std::string(buffer, GetCurrentDirectoryA(sizeof buffer, buffer));
-}
-
 struct NameRow {
     const char *name, *drive, *base, *baseWithExtension, *newExtension, *newName, *newFileName;
 };
@@ -56,7 +51,8 @@ TEST_P(Names, Operations) {
 INSTANTIATE_TEST_SUITE_P(Rows, Names, ::testing::ValuesIn(nameRows));
 
 TEST(FileString, RelativeToTheCurrentDirectoryAndFullPaths) {
-    const std::string current = currentDirectory();
+    char buffer[MAX_PATH];
+    const std::string current(buffer, GetCurrentDirectoryA(sizeof buffer, buffer));
     const std::string separator = current[0] == '/' ? "/" : "\\";
     const auto relative = [](const std::string& name) {
         return FileString(name.c_str()).displayText(0, FileString::RelativeToCurrent);
@@ -84,7 +80,6 @@ TEST(FileString, RelativeToTheCurrentDirectoryAndFullPaths) {
 
     // A buffer without room for the NUL gets nothing and the size needed is answered; a module
     // name is cut instead and the buffer's size answered.
-    char buffer[MAX_PATH];
     const auto length = static_cast<DWORD>(current.size());
     EXPECT_EQ(GetCurrentDirectoryA(length, buffer), length + 1);
     EXPECT_EQ(GetFullPathNameA(".", length, buffer, nullptr), length + 1);
