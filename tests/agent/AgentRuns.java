@@ -48,16 +48,10 @@ final class AgentRuns extends JvmTest {
             {"name", "option name needs a value"}, {"hook=T,hook=P", "option hook is given twice"},
             {"log=loud", "unknown log level \"loud\""}};
         for (String[] c : cases) {
-            check("options " + c[0], () -> {
-                String parsed;
-                try {
-                    Agent.Options options = Agent.Options.parse(c[0]);
-                    parsed = options.hook + " " + options.name + " " + options.log;
-                } catch (IllegalArgumentException e) {
-                    parsed = e.getMessage();
-                }
-                expect(c[1], parsed, c[0]);
-            });
+            check("options " + c[0], () -> expect(c[1], outcome(() -> {
+                Agent.Options options = Agent.Options.parse(c[0]);
+                return options.hook + " " + options.name + " " + options.log;
+            }, Throwable::getMessage), c[0]));
         }
     }
 

@@ -49,11 +49,8 @@ final class SharingCheck extends JvmTest {
 
     /** Where a child JVM took each class from that it loaded after its start line. */
     private static Map<String, String> sources(String mode, List<String> classes) throws Exception {
-        List<String> arguments = new ArrayList<>(List.of("-Xlog:class+load",
-                SharingCheck.class.getName(), mode));
-        arguments.addAll(classes);
-        Child child = child(System.getProperty("java.class.path"),
-                arguments.toArray(String[]::new));
+        Child child = child(System.getProperty("java.class.path"), "-Xlog:class+load",
+                SharingCheck.class.getName(), mode, classes.toArray(String[]::new));
         expect(child.status() == 0, child);
         return Pattern.compile("\\[class,load\\] (\\S+) source: (.*)$", Pattern.MULTILINE)
                 .matcher(child.output().substring(child.output().indexOf("start " + mode)))
