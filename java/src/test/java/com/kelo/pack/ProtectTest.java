@@ -1,19 +1,13 @@
 package com.kelo.pack;
 
-import static com.kelo.pack.TestClasses.jar;
-import static com.kelo.pack.TestClasses.read;
+import static com.kelo.pack.TestClasses.*;
 import static org.junit.jupiter.api.Assertions.*;
 
-import com.kelo.pack.TestClasses.Run;
 import com.kelo.rvs.EmbeddedContainers;
-import java.io.File;
-import java.io.FileInputStream;
-import java.nio.file.Files;
-import java.nio.file.Path;
-import java.util.List;
-import java.util.Random;
-import java.util.jar.Attributes;
-import java.util.jar.JarInputStream;
+import java.io.*;
+import java.nio.file.*;
+import java.util.*;
+import java.util.jar.*;
 import java.util.zip.ZipFile;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;

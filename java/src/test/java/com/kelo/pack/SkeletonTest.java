@@ -4,22 +4,17 @@ import static org.junit.jupiter.api.Assertions.*;
 
 import com.kelo.pack.skeleton.Declared;
 import com.kelo.rvs.EmbeddedContainers;
-import java.io.PrintWriter;
-import java.io.StringWriter;
+import java.io.*;
 import java.nio.charset.StandardCharsets;
-import java.nio.file.Files;
-import java.nio.file.Path;
-import java.util.List;
-import java.util.Set;
+import java.nio.file.*;
+import java.util.*;
 import java.util.spi.ToolProvider;
-import java.util.stream.Collectors;
-import java.util.stream.Stream;
+import java.util.stream.*;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.MethodSource;
 import org.objectweb.asm.ClassReader;
-import org.objectweb.asm.util.Textifier;
-import org.objectweb.asm.util.TraceClassVisitor;
+import org.objectweb.asm.util.*;
 
 /** Skeletons as readers see them: ASM, javap, and a JVM without the library. */
 class SkeletonTest {
