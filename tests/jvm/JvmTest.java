@@ -249,26 +249,26 @@ class JvmTest {
         }
     }
 
-    /** Starts a JVM of this java: the arguments, arrays of them flattened; only `env`'s options. */
-    static Process start(Map<String, String> env, Object... args) throws IOException {
+    /**
+     * Runs a JVM of this java to its end: the arguments, arrays of them flattened; only `env`'s
+     * options.
+     */
+    static Child runJava(Map<String, String> env, Object... args) throws Exception {
         ProcessBuilder builder = new ProcessBuilder(Stream.concat(
                 Stream.of(System.getProperty("java.home") + "/bin/java"), flat(args)).toList());
         builder.environment().keySet().removeAll(List.of("JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS",
                 "_JAVA_OPTIONS", "XDG_CACHE_HOME"));
         builder.environment().putAll(env);
-        return builder.start();
+        Process process = builder.start();
+        // Standard output is read to its end first: what goes to standard error must fit the pipe.
+        String out = new String(process.getInputStream().readAllBytes(), StandardCharsets.UTF_8);
+        String err = new String(process.getErrorStream().readAllBytes(), StandardCharsets.UTF_8);
+        return new Child(process.waitFor(), out, err);
     }
 
     private static Stream<String> flat(Object arg) {
         return arg instanceof Object[] more ? Arrays.stream(more).flatMap(JvmTest::flat)
                 : Stream.of((String) arg);
-    }
-
-    /** Standard output is read to its end first: what goes to standard error must fit the pipe. */
-    static Child finish(Process process) throws Exception {
-        String out = new String(process.getInputStream().readAllBytes(), StandardCharsets.UTF_8);
-        String err = new String(process.getErrorStream().readAllBytes(), StandardCharsets.UTF_8);
-        return new Child(process.waitFor(), out, err);
     }
 
     /**
@@ -277,9 +277,9 @@ class JvmTest {
      */
     static Child child(String classPath, Object... arguments) throws Exception {
         // From JDK 24 on, System.load warns unless the code calling it may use native access.
-        Child child = finish(start(Map.of(), "-Xcheck:jni", "--enable-native-access=ALL-UNNAMED",
+        Child child = runJava(Map.of(), "-Xcheck:jni", "--enable-native-access=ALL-UNNAMED",
                 "-Dkelo.rvs.library=" + System.getProperty(Runtime.LIBRARY_PROPERTY, ""), "-cp",
-                classPath, arguments));
+                classPath, arguments);
         expect(!child.output().contains("WARNING"), child);
         return child;
     }

@@ -1,7 +1,6 @@
 package com.kelo.rvs;
 
-import com.kelo.pack.Carrier;
-import com.kelo.pack.ContainerHeader;
+import com.kelo.pack.*;
 import com.kelo.rvs.LogTarget.Severity;
 import java.lang.ref.WeakReference;
 import java.net.*;
@@ -112,7 +111,7 @@ final class RuntimeChecks extends JvmTest {
         List<String> heard = new ArrayList<>();
         // Errors go to the listeners, or to the log when there are none; every listener hears
         // each message when one throws, and that failure is logged.
-        check("listeners", () -> {
+        check("listeners, and a failing logger", () -> {
             logged.clear();
             RuntimeListener listener = listener("a", heard);
             platform.errorUnspecified("Decompression failed!");
@@ -130,12 +129,11 @@ final class RuntimeChecks extends JvmTest {
             expect(logged.size() == 3 && logged.stream().allMatch(l ->
                     l.endsWith(" listener broken") || l.equals("SEVERE Decompression failed!")),
                     logged);
-        });
-        check("a failing logger throws nothing into the library", () -> {
+            // A failing logger throws nothing into the library; errors still reach it, so that
+            // it is tried again.
             logger.setFilter(r -> {
                 throw new IllegalStateException("logger broken");
             });
-            // Errors still reach it, so that it is tried again.
             expect(Runtime.LOG_ERROR, platform.log(Runtime.LOG_INFO, "text"), "threshold");
             platform.errorUnspecified("Internal error!");
         });
