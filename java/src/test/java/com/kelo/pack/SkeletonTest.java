@@ -11,6 +11,7 @@ import java.util.*;
 import java.util.spi.ToolProvider;
 import java.util.stream.*;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.io.TempDir;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.MethodSource;
 import org.objectweb.asm.ClassReader;
@@ -49,7 +50,7 @@ class SkeletonTest {
 
     @ParameterizedTest
     @MethodSource("fixtures")
-    void asmSeesTheDeclarationsAndNoneOfTheCode(String name) throws Exception {
+    void asmSeesTheDeclarationsAndNoneOfTheCode(String name, @TempDir Path dir) throws Exception {
         byte[] skeleton = skeleton(name);
         // Constant values and the source file stay behind; every skeleton has a static initializer.
         String clinit = "\n\n  // access flags 0x8\n  static <clinit>()V\n";
@@ -66,19 +67,11 @@ class SkeletonTest {
         assertArrayEquals(original(name), Containers.unwrap(
                 EmbeddedContainers.extract(skeleton, name.replace('.', '/'))));
         // javap reads every attribute and constant the skeleton refers to without error.
-        javap(skeleton);
-    }
-
-    private static void javap(byte[] classFile) throws Exception {
-        Path file = Files.createTempFile("skeleton", ".class");
-        try {
-            StringWriter out = new StringWriter();
-            int status = ToolProvider.findFirst("javap").get().run(new PrintWriter(out),
-                    new PrintWriter(out), "-v", "-p", Files.write(file, classFile).toString());
-            assertEquals(0, status, out.toString());
-        } finally {
-            Files.delete(file);
-        }
+        StringWriter out = new StringWriter();
+        int status = ToolProvider.findFirst("javap").get().run(new PrintWriter(out),
+                new PrintWriter(out), "-v", "-p", Files.write(dir.resolve("S.class"), skeleton)
+                        .toString());
+        assertEquals(0, status, out.toString());
     }
 
     @Test
