@@ -4,6 +4,7 @@ import com.kelo.pack.Carrier;
 import com.kelo.pack.ContainerHeader;
 import java.util.*;
 import java.util.function.Function;
+import java.util.stream.*;
 
 /**
  * Damaged forms of real containers through iLoadClass and through the class-load hook, as they
@@ -76,11 +77,8 @@ final class HostileSweep extends JvmTest {
         for (int length = 0; length < container.length; length++) {
             forms.put("cut to " + length, Arrays.copyOf(container, length));
         }
-        List<int[]> fields = new ArrayList<>(List.of(WIDE_FIELDS));
-        for (int at = 0; at < ContainerHeader.LENGTH; at++) {
-            fields.add(new int[] {at, 1});
-        }
-        for (int[] field : fields) {
+        for (int[] field : Stream.concat(Stream.of(WIDE_FIELDS), IntStream.range(0,
+                ContainerHeader.LENGTH).mapToObj(at -> new int[] {at, 1})).toList()) {
             long max = (1L << 8 * field[1]) - 1;
             long value = 0;
             for (int i = field[1] - 1; i >= 0; i--) {

@@ -208,11 +208,8 @@ class JvmTest {
      */
     static Map<String, String> outcomes(ClassLoader loader, Collection<String> names,
             boolean initialize) {
-        Map<String, String> outcomes = new TreeMap<>();
-        for (String name : names) {
-            outcomes.put(name, outcome(() -> describe(Class.forName(name, initialize, loader))));
-        }
-        return outcomes;
+        return names.stream().collect(Collectors.toMap(name -> name, name -> outcome(() ->
+                describe(Class.forName(name, initialize, loader))), (a, b) -> a, TreeMap::new));
     }
 
     /** Fails naming the first three classes whose outcomes differ. */
