@@ -8,6 +8,7 @@ import java.nio.file.*;
 import java.util.*;
 import java.util.concurrent.Executors;
 import java.util.logging.*;
+import java.util.regex.Pattern;
 import java.util.stream.*;
 import java.util.zip.*;
 
@@ -16,6 +17,12 @@ import java.util.zip.*;
  * form and each failure it reports, the ProtectedClassLoader, then the class-load hook, and the
  * launcher. What a JVM shows once (the version gate ending it, the monitor of a runtime below
  * build 99, the library found by name) runs in a child JVM: this class with an argument.
+ *
+ * <p>With "sharing", the class-load hook leaves the JVM its class-data sharing: JDK classes of the
+ * default shared archive that are first loaded after the hook is installed still come from the
+ * archive, which they would not if the hook handed the JVM new bytes for them. Two child JVMs load
+ * classes of the JDK's class list, which its default archive holds: without the hook ("none") and
+ * with it ("hook").
  */
 final class RuntimeChecks extends JvmTest {
     // The classes that travel packed, defined again by loaders whose parent is the bootstrap.
@@ -52,6 +59,7 @@ final class RuntimeChecks extends JvmTest {
 
     static final String NAME = internalName(Stored.class);
     static final String PROCESSING = "PROGRESS Processing " + NAME;
+    static final String SHARED = "shared objects file";
 
     private final List<String> lines = Collections.synchronizedList(new ArrayList<>());
     private final Runtime runtime = runtime(Severity.DETAIL, lines::add);
@@ -60,6 +68,8 @@ final class RuntimeChecks extends JvmTest {
         switch (args.length == 0 ? "" : args[0]) {
             case "gate", "monitor" -> loadInChild(args[0].equals("gate"));
             case "byname" -> System.out.println(new Runtime().version());
+            case "sharing" -> sharing();
+            case "hook", "none" -> loadListed(args);
             default -> new RuntimeChecks().run();
         }
     }
@@ -359,4 +369,46 @@ final class RuntimeChecks extends JvmTest {
         }
     }
 
+    private static void sharing() {
+        JvmTest check = new JvmTest();
+        check.check("classes of the archive stay shared under the hook", () -> {
+            // Lambda forms and hidden classes carry an @.
+            List<String> listed = Files.readAllLines(Path.of(System.getProperty("java.home"),
+                            "lib", "classlist")).stream()
+                    .filter(l -> !l.isEmpty() && !l.startsWith("#") && !l.contains("@"))
+                    .map(l -> l.replace('/', '.')).collect(Collectors.toList());
+            Map<String, String> plain = sources("none", listed);
+            List<String> shared = listed.stream().filter(n -> SHARED.equals(plain.get(n))).toList();
+            expect(shared.size() >= 5, "no class-data sharing in this JVM");
+            // Classes that the runtime's start loaded before the hook are not seen again.
+            Map<String, String> hooked = sources("hook", shared);
+            List<String> seen = shared.stream().filter(hooked::containsKey).toList();
+            expect(seen.size() >= 5, "too few archived classes loaded after the hook: " + seen);
+            seen.forEach(name -> expect(SHARED, hooked.get(name), name));
+        });
+        check.end();
+    }
+
+    /** Where a child JVM took each class from that it loaded after its start line. */
+    private static Map<String, String> sources(String mode, List<String> classes) throws Exception {
+        Child child = child(System.getProperty("java.class.path"), "-Xlog:class+load",
+                RuntimeChecks.class.getName(), mode, classes.toArray(String[]::new));
+        expect(child.status() == 0, child);
+        return Pattern.compile("\\[class,load\\] (\\S+) source: (.*)$", Pattern.MULTILINE)
+                .matcher(child.output().substring(child.output().indexOf("start " + mode)))
+                .results().collect(Collectors.toMap(line -> line.group(1), line -> line.group(2),
+                        (first, again) -> first));
+    }
+
+    /** With the hook installed or none, loads the classes named after the mode. */
+    private static void loadListed(String[] args) {
+        if (args[0].equals("hook")) {
+            new Runtime().installClassLoadHook("T");
+        }
+        System.out.println("start " + args[0]);
+        for (String name : Arrays.copyOfRange(args, 1, args.length)) {
+            // A class of a module outside the boot layer shows up in no log line.
+            outcome(() -> Class.forName(name, false, ClassLoader.getSystemClassLoader()));
+        }
+    }
 }
