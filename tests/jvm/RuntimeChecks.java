@@ -318,8 +318,7 @@ final class RuntimeChecks extends JvmTest {
         String self = RuntimeChecks.class.getName();
         Path library = Path.of(System.getProperty(Runtime.LIBRARY_PROPERTY));
         String[][] cases = {
-            {"launcher", "0", "gzipped stored [one, two]\n", withApp, launcher, app,
-                "one", "two"},
+            {"launcher", "0", "gzipped stored [one, two]\n", withApp, launcher, app, "one", "two"},
             {"launcher, main throws", "1", "(?s).*IllegalStateException: thrown by main\n.*",
                 withApp, launcher, app, "throw"},
             // No JDK since 6 offers the profiler interface; the library reports it too.
