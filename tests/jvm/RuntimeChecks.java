@@ -68,7 +68,7 @@ final class RuntimeChecks extends JvmTest {
         switch (args.length == 0 ? "" : args[0]) {
             case "gate", "monitor" -> loadInChild(args[0].equals("gate"));
             case "byname" -> System.out.println(new Runtime().version());
-            case "sharing" -> sharing();
+            case "sharing" -> new RuntimeChecks().sharing();
             case "hook", "none" -> loadListed(args);
             default -> new RuntimeChecks().run();
         }
@@ -368,9 +368,8 @@ final class RuntimeChecks extends JvmTest {
         }
     }
 
-    private static void sharing() {
-        JvmTest check = new JvmTest();
-        check.check("classes of the archive stay shared under the hook", () -> {
+    private void sharing() {
+        check("classes of the archive stay shared under the hook", () -> {
             // Lambda forms and hidden classes carry an @.
             List<String> listed = Files.readAllLines(Path.of(System.getProperty("java.home"),
                             "lib", "classlist")).stream()
@@ -385,7 +384,7 @@ final class RuntimeChecks extends JvmTest {
             expect(seen.size() >= 5, "too few archived classes loaded after the hook: " + seen);
             seen.forEach(name -> expect(SHARED, hooked.get(name), name));
         });
-        check.end();
+        end();
     }
 
     /** Where a child JVM took each class from that it loaded after its start line. */

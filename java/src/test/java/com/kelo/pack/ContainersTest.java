@@ -32,10 +32,9 @@ class ContainersTest {
             @TempDir Path dir) throws Exception {
         Path in = Files.write(dir.resolve("A.class"), classFile);
         String out = dir.resolve("A.kelo").toString();
-        String options = compressed ? "" : " --stored --class-kind 7";
-        Run.of(("wrap " + in + " -o " + out + " --suspend-threads --format-version 2"
-                + " --header-length 80 --java-min 1.8 --java-max 17.0.9" + options).split(" "))
-                .expect(0);
+        Run.of(("wrap " + in + " -o " + out + (compressed ? "" : " --stored --class-kind 7")
+                + " --suspend-threads --format-version 2 --header-length 80 --java-min 1.8"
+                + " --java-max 17.0.9").split(" ")).expect(0);
         Run.of("inspect", out).expect(0, "header length   80", "Java versions   1.8.0 to 17.0.9",
                 compressed ? "class kind      0 (the Java version range is checked)"
                         : "class bytes     stored", "class size      " + classFile.length,
