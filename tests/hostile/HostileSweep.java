@@ -45,23 +45,23 @@ final class HostileSweep extends JvmTest {
         runtime.installClassLoadHook("T");
         for (Class<?> type : List.of(com.kelo.pack.WrapOptions.class, Carrier.class)) {
             String name = type.getName();
+            String internal = internalName(type);
             members = describe(type);
             // Without a container in it, a carrier passes the hook unchanged.
             carrierMembers = describe(new DefiningLoader().define(name,
-                    Carrier.build(internalName(type), new byte[0], 0)));
+                    Carrier.build(internal, new byte[0], 0)));
             for (boolean compressed : new boolean[] {false, true}) {
                 byte[] container = container(classFile(type), o -> o.compressed = compressed);
                 String base = name + " " + container.length + ", ";
                 for (Map.Entry<String, byte[]> form : damaged(container).entrySet()) {
                     byte[] data = form.getValue();
-                    byte[] carrier = Carrier.build(internalName(type), data, 1024);
+                    byte[] carrier = Carrier.build(internal, data, 1024);
                     String label = base + form.getKey();
-                    sweep("iLoadClass", label,
-                            l -> runtime.iLoadClass(l, internalName(type), data));
+                    sweep("iLoadClass", label, l -> runtime.iLoadClass(l, internal, data));
                     sweep("hook container", label, l -> l.define(name, data));
                     sweep("hook carrier", label, l -> l.define(name, carrier));
                 }
-                byte[] intact = Carrier.build(internalName(type), container, 1024);
+                byte[] intact = Carrier.build(internal, container, 1024);
                 for (int length = 0; length < intact.length; length++) {
                     byte[] cut = Arrays.copyOf(intact, length);
                     sweep("carrier cut", base + "cut to " + length, l -> l.define(name, cut));

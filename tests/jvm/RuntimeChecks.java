@@ -242,14 +242,17 @@ final class RuntimeChecks extends JvmTest {
             lines.clear();
             byte[] copy = data == null ? null : data.clone();
             ClassLoader loader = new ClassLoader(null) {};
-            expect(answer, outcome(() -> {
-                Class<?> loaded = runtime.iLoadClass(loader, name, data);
-                expect(loaded == null || loaded.getClassLoader() == loader, "its loader");
-                return loaded == null ? null : loaded.getDeclaredConstructor().newInstance();
-            }), "answer");
+            expect(answer, outcome(() -> instance(runtime.iLoadClass(loader, name, data), loader)),
+                    "answer");
             expect(List.of(reports), new ArrayList<>(lines), "reports");
             expect(copy, data, "the caller's bytes");
         });
+    }
+
+    /** A new instance of the class, which must be the loader's own; null without a class. */
+    private static Object instance(Class<?> type, ClassLoader loader) throws Exception {
+        expect(type == null || type.getClassLoader() == loader, "its loader");
+        return type == null ? null : type.getDeclaredConstructor().newInstance();
     }
 
     /** The gzip member's header asks for a file name that is not there. */
@@ -299,11 +302,8 @@ final class RuntimeChecks extends JvmTest {
     private void loadsAll(ClassLoader loader) {
         lines.clear();
         String loaded = Stream.of(Stored.class, Gzipped.class, Broken.class, App.class)
-                .map(type -> outcome(() -> {
-                    Class<?> defined = Class.forName(type.getName(), true, loader);
-                    expect(loader, defined.getClassLoader(), "loader");
-                    return defined.getDeclaredConstructor().newInstance();
-                })).collect(Collectors.joining(" "));
+                .map(type -> outcome(() -> instance(Class.forName(type.getName(), true, loader),
+                        loader))).collect(Collectors.joining(" "));
         expect("stored gzipped stored ClassFormatError plain", loaded, "classes");
         expect(List.of("error Decompression failed!"), lines.stream()
                 .filter(l -> l.startsWith("error")).distinct().toList(), "reports");
