@@ -48,16 +48,10 @@ final class AgentRuns extends JvmTest {
             {"name", "option name needs a value"}, {"hook=T,hook=P", "option hook is given twice"},
             {"log=loud", "unknown log level \"loud\""}};
         for (String[] c : cases) {
-            check("options " + c[0], () -> {
-                String parsed;
-                try {
-                    Agent.Options options = Agent.Options.parse(c[0]);
-                    parsed = options.hook + " " + options.name + " " + options.log;
-                } catch (IllegalArgumentException e) {
-                    parsed = e.getMessage();
-                }
-                expect(c[1], parsed, c[0]);
-            });
+            check("options " + c[0], () -> expect(c[1], outcome(() -> {
+                Agent.Options options = Agent.Options.parse(c[0]);
+                return options.hook + " " + options.name + " " + options.log;
+            }, Throwable::getMessage), c[0]));
         }
     }
 
@@ -65,7 +59,7 @@ final class AgentRuns extends JvmTest {
         String embedded = protect(demo, Form.EMBEDDED, null).getPath();
         String container = protect(demo, Form.CONTAINER, null).getPath();
         String self = protect(demo, Form.EMBEDDED, new File(runtime)).getPath();
-        expected = finish(start(cache(), "-jar", demo.getPath(), "one", "two")).out();
+        expected = runJava(cache(), "-jar", demo.getPath(), "one", "two").out();
         String agent = "-javaagent:" + runtime;
         // What the README asks for on JDK 24 and later, where a manifest cannot help an agent.
         String[] access = java.lang.Runtime.version().feature() < 24 ? new String[0]
@@ -105,25 +99,25 @@ final class AgentRuns extends JvmTest {
             {"a self-running jar, -Xcheck:jni", 0, "", "-Xcheck:jni", "-jar", self, "one", "two"},
             {"a self-running jar and the agent", 0, "", access, agent, "-jar", self, "one", "two"}};
         for (Object[] c : cases) {
-            check((String) c[0], finish(start(cache(), Arrays.copyOfRange(c, 3, c.length))),
+            check((String) c[0], runJava(cache(), Arrays.copyOfRange(c, 3, c.length)),
                     (Integer) c[1], (String) c[2]);
         }
         Map<String, String> env = cache();
         env.put("JAVA_TOOL_OPTIONS", String.join(" ", access) + " " + agent);
-        check("JAVA_TOOL_OPTIONS", finish(start(env, (Object) app)), 0,
+        check("JAVA_TOOL_OPTIONS", runJava(env, (Object) app), 0,
                 "Picked up JAVA_TOOL_OPTIONS: .*\n");
 
         Map<String, String> shared = cache();
-        Process[] many = {start(shared, access, agent, app), start(shared, access, agent, app),
-            start(shared, access, agent, app), start(shared, access, agent, app)};
-        for (Process process : many) {
-            check("one of 4 JVMs at once", finish(process), 0, "");
+        Child[] many = new Child[4];
+        inParallel(many.length, i -> () -> many[i] = runJava(shared, access, agent, app));
+        for (Child child : many) {
+            check("one of 4 JVMs at once", child, 0, "");
         }
         Path cached = onlyFile(Path.of(shared.get("XDG_CACHE_HOME")));
         check("4 JVMs at once leave one file, the jar's copy", () -> holdsJarCopy(cached));
         byte[] bytes = Files.readAllBytes(cached);
         Files.write(cached, Arrays.copyOf(bytes, bytes.length / 2));
-        check("a damaged cached file", finish(start(shared, access, agent, app)), 0, "");
+        check("a damaged cached file", runJava(shared, access, agent, app), 0, "");
         check("a damaged cached file is replaced, not loaded", () -> holdsJarCopy(cached));
 
         // No cache folder: a missing home, or a cache that is a file. The copy goes below
@@ -132,8 +126,8 @@ final class AgentRuns extends JvmTest {
         for (Map<String, String> noCache : List.of(Map.<String, String>of(),
                 Map.of("XDG_CACHE_HOME", blocked.toString()))) {
             Path tmp = Files.createDirectories(work.resolve("tmp" + ++caches));
-            check("no cache folder " + noCache, finish(start(noCache, access, "-Duser.home="
-                    + work.resolve("no-home"), "-Djava.io.tmpdir=" + tmp, agent, app)), 0, "");
+            check("no cache folder " + noCache, runJava(noCache, access, "-Duser.home="
+                    + work.resolve("no-home"), "-Djava.io.tmpdir=" + tmp, agent, app), 0, "");
             check("no cache folder " + noCache + ": the copy in java.io.tmpdir", () -> {
                 holdsJarCopy(onlyFile(tmp));
                 expect(!Files.exists(work.resolve("no-home")), "a home made");

@@ -2,12 +2,12 @@ package com.kelo.rvs;
 
 import com.kelo.pack.JarProtector.Form;
 import com.kelo.rvs.LogTarget.Severity;
-import java.io.File;
+import java.io.*;
 import java.net.URLClassLoader;
 import java.util.*;
-import java.util.concurrent.CountDownLatch;
+import java.util.concurrent.*;
 import java.util.concurrent.atomic.AtomicInteger;
-import java.util.stream.Collectors;
+import java.util.stream.*;
 
 /**
  * Threads at once, each with a loader of its own, load every class of a real jar (system property
@@ -20,10 +20,21 @@ import java.util.stream.Collectors;
  * the hooks again. With "churn": the library's references to Java objects dropped and made again
  * while six threads load through the hook, by a thread that keeps cleaning up and installing the
  * hook again and by the log target from inside the hook's own callbacks now and then.
+ *
+ * <p>With "heap": the C heap across rounds of loading the containers again and again through
+ * iLoadClass and then through the class-load hook, each round with a fresh loader that is dropped
+ * afterwards, must stay flat once the JVM has settled (system property kelo.rvs.test.nativeHeap
+ * names the library that reads it). The JVM's own use comes and goes (compiler arenas, symbols
+ * freed by a background thread) by a megabyte or two, so each end of the stretch is the median of
+ * five rounds: rounds 5 to 9, and the last five. Their difference must stay below a quarter of one
+ * round's class bytes, where a leak of each class's bytes, its packed bytes or even its name would
+ * add several times that over the 21 rounds between them. Each round must define the same number
+ * of classes.
  */
 final class ConcurrencyCheck extends JvmTest {
     private static final int THREADS = 8;
     private static final int CLEAN_UP_EVERY = 97;
+    private static final int ROUNDS = 30;
 
     private final File corpus = new File(System.getProperty("kelo.rvs.test.corpus"));
     private final List<String> names = new ArrayList<>(classes(corpus).keySet());
@@ -34,10 +45,10 @@ final class ConcurrencyCheck extends JvmTest {
 
     public static void main(String[] args) throws Exception {
         ConcurrencyCheck check = new ConcurrencyCheck();
-        if (args.length == 0) {
-            check.run();
-        } else {
-            check.churn();
+        switch (args.length == 0 ? "" : args[0]) {
+            case "churn" -> check.churn();
+            case "heap" -> check.heap();
+            default -> check.run();
         }
         check.end();
     }
@@ -124,6 +135,56 @@ final class ConcurrencyCheck extends JvmTest {
             }
             expect(lines.get() > before && errors.isEmpty(), errors);
         });
+    }
+
+    /** The bytes that malloc has handed out and not taken back, in every arena and mapping. */
+    private static native long heapInUse();
+
+    private void heap() throws Exception {
+        System.load(new File(System.getProperty("kelo.rvs.test.nativeHeap")).getAbsolutePath());
+        Map<String, byte[]> packed = classes(containers);
+        long allowed = classes(corpus).values().stream().mapToLong(b -> b.length).sum() / 4;
+        Runtime runtime = runtime(null, line -> {});
+        check("iLoadClass", () -> flat("iLoadClass", packed,
+                () -> containerLoader(runtime, packed), allowed));
+        runtime.installClassLoadHook("T");
+        check("hook", () -> flat("hook", packed, () -> jarLoader(containers), allowed));
+    }
+
+    private static void flat(String path, Map<String, byte[]> classes,
+            Callable<ClassLoader> loaders, long allowed) throws Exception {
+        long[] heap = new long[ROUNDS + 1];
+        long first = defineAll(loaders.call(), classes);
+        for (int round = 1; round <= ROUNDS; round++) {
+            long defined = round == 1 ? first : defineAll(loaders.call(), classes);
+            expect(first > 0 && defined == first, path + " round " + round + " defined " + defined);
+            // A full collection unloads the classes of the loader that nothing reaches any more.
+            System.gc();
+            System.gc();
+            heap[round] = heapInUse();
+            System.out.println(path + " round " + round + ": " + defined + " defined, C heap "
+                    + heap[round] + " bytes");
+        }
+        long growth = median(heap, ROUNDS - 4) - median(heap, 5);
+        System.out.println(path + ": growth " + growth + " bytes, allowed " + allowed);
+        expect(growth < allowed, path + " grew by " + growth + " bytes");
+    }
+
+    /** How many classes the loader defines; it is closed and dropped afterwards. */
+    private static long defineAll(ClassLoader loader, Map<String, byte[]> classes)
+            throws IOException {
+        // A class's outcome is "class NAME" or "interface NAME", or its error's name.
+        long defined = classes.keySet().stream()
+                .filter(name -> outcome(() -> loader.loadClass(name)).contains(" ")).count();
+        if (loader instanceof Closeable closeable) {
+            closeable.close();
+        }
+        return defined;
+    }
+
+    private static long median(long[] heap, int from) {
+        return LongStream.range(from, from + 5).map(round -> heap[(int) round]).sorted().skip(2)
+                .findFirst().getAsLong();
     }
 
     /** What a fresh loader over the jar makes of every class. */

@@ -4,6 +4,7 @@ import com.kelo.pack.Carrier;
 import com.kelo.pack.ContainerHeader;
 import java.util.*;
 import java.util.function.Function;
+import java.util.stream.*;
 
 /**
  * Damaged forms of real containers through iLoadClass and through the class-load hook, as they
@@ -44,23 +45,23 @@ final class HostileSweep extends JvmTest {
         runtime.installClassLoadHook("T");
         for (Class<?> type : List.of(com.kelo.pack.WrapOptions.class, Carrier.class)) {
             String name = type.getName();
+            String internal = internalName(type);
             members = describe(type);
             // Without a container in it, a carrier passes the hook unchanged.
             carrierMembers = describe(new DefiningLoader().define(name,
-                    Carrier.build(internalName(type), new byte[0], 0)));
+                    Carrier.build(internal, new byte[0], 0)));
             for (boolean compressed : new boolean[] {false, true}) {
                 byte[] container = container(classFile(type), o -> o.compressed = compressed);
                 String base = name + " " + container.length + ", ";
                 for (Map.Entry<String, byte[]> form : damaged(container).entrySet()) {
                     byte[] data = form.getValue();
-                    byte[] carrier = Carrier.build(internalName(type), data, 1024);
+                    byte[] carrier = Carrier.build(internal, data, 1024);
                     String label = base + form.getKey();
-                    sweep("iLoadClass", label,
-                            l -> runtime.iLoadClass(l, internalName(type), data));
+                    sweep("iLoadClass", label, l -> runtime.iLoadClass(l, internal, data));
                     sweep("hook container", label, l -> l.define(name, data));
                     sweep("hook carrier", label, l -> l.define(name, carrier));
                 }
-                byte[] intact = Carrier.build(internalName(type), container, 1024);
+                byte[] intact = Carrier.build(internal, container, 1024);
                 for (int length = 0; length < intact.length; length++) {
                     byte[] cut = Arrays.copyOf(intact, length);
                     sweep("carrier cut", base + "cut to " + length, l -> l.define(name, cut));
@@ -76,11 +77,8 @@ final class HostileSweep extends JvmTest {
         for (int length = 0; length < container.length; length++) {
             forms.put("cut to " + length, Arrays.copyOf(container, length));
         }
-        List<int[]> fields = new ArrayList<>(List.of(WIDE_FIELDS));
-        for (int at = 0; at < ContainerHeader.LENGTH; at++) {
-            fields.add(new int[] {at, 1});
-        }
-        for (int[] field : fields) {
+        for (int[] field : Stream.concat(Stream.of(WIDE_FIELDS), IntStream.range(0,
+                ContainerHeader.LENGTH).mapToObj(at -> new int[] {at, 1})).toList()) {
             long max = (1L << 8 * field[1]) - 1;
             long value = 0;
             for (int i = field[1] - 1; i >= 0; i--) {

@@ -63,10 +63,15 @@ class JvmTest {
 
     /** What the call answered, as text, or the simple name of what it threw. */
     static String outcome(Callable<?> call) {
+        return outcome(call, e -> e.getClass().getSimpleName());
+    }
+
+    /** What the call answered, as text, or what `failure` makes of what it threw. */
+    static String outcome(Callable<?> call, Function<Throwable, String> failure) {
         try {
             return String.valueOf(call.call());
         } catch (Throwable e) {
-            return e.getClass().getSimpleName();
+            return failure.apply(e);
         }
     }
 
@@ -203,11 +208,8 @@ class JvmTest {
      */
     static Map<String, String> outcomes(ClassLoader loader, Collection<String> names,
             boolean initialize) {
-        Map<String, String> outcomes = new TreeMap<>();
-        for (String name : names) {
-            outcomes.put(name, outcome(() -> describe(Class.forName(name, initialize, loader))));
-        }
-        return outcomes;
+        return names.stream().collect(Collectors.toMap(name -> name, name -> outcome(() ->
+                describe(Class.forName(name, initialize, loader))), (a, b) -> a, TreeMap::new));
     }
 
     /** Fails naming the first three classes whose outcomes differ. */
@@ -244,36 +246,37 @@ class JvmTest {
         }
     }
 
-    /** Starts a JVM of this java: the arguments, arrays of them flattened; only `env`'s options. */
-    static Process start(Map<String, String> env, Object... args) throws IOException {
-        List<String> command = new ArrayList<>(List.of(System.getProperty("java.home")
-                + "/bin/java"));
-        for (Object arg : args) {
-            command.addAll(arg instanceof String[] more ? List.of(more) : List.of((String) arg));
-        }
-        ProcessBuilder builder = new ProcessBuilder(command);
+    /**
+     * Runs a JVM of this java to its end: the arguments, arrays of them flattened; only `env`'s
+     * options.
+     */
+    static Child runJava(Map<String, String> env, Object... args) throws Exception {
+        ProcessBuilder builder = new ProcessBuilder(Stream.concat(
+                Stream.of(System.getProperty("java.home") + "/bin/java"), flat(args)).toList());
         builder.environment().keySet().removeAll(List.of("JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS",
                 "_JAVA_OPTIONS", "XDG_CACHE_HOME"));
         builder.environment().putAll(env);
-        return builder.start();
-    }
-
-    /** Standard output is read to its end first: what goes to standard error must fit the pipe. */
-    static Child finish(Process process) throws Exception {
+        Process process = builder.start();
+        // Standard output is read to its end first: what goes to standard error must fit the pipe.
         String out = new String(process.getInputStream().readAllBytes(), StandardCharsets.UTF_8);
         String err = new String(process.getErrorStream().readAllBytes(), StandardCharsets.UTF_8);
         return new Child(process.waitFor(), out, err);
+    }
+
+    private static Stream<String> flat(Object arg) {
+        return arg instanceof Object[] more ? Arrays.stream(more).flatMap(JvmTest::flat)
+                : Stream.of((String) arg);
     }
 
     /**
      * Runs a JVM of this java under -Xcheck:jni, with the library this one was given, and fails
      * on a JNI warning. The arguments are further JVM options, the main class and its arguments.
      */
-    static Child child(String classPath, String... arguments) throws Exception {
+    static Child child(String classPath, Object... arguments) throws Exception {
         // From JDK 24 on, System.load warns unless the code calling it may use native access.
-        Child child = finish(start(Map.of(), "-Xcheck:jni", "--enable-native-access=ALL-UNNAMED",
+        Child child = runJava(Map.of(), "-Xcheck:jni", "--enable-native-access=ALL-UNNAMED",
                 "-Dkelo.rvs.library=" + System.getProperty(Runtime.LIBRARY_PROPERTY, ""), "-cp",
-                classPath, arguments));
+                classPath, arguments);
         expect(!child.output().contains("WARNING"), child);
         return child;
     }

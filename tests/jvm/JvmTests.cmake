@@ -52,10 +52,9 @@ function(kelo_add_jvm_test)
         # the allocation bounds a test may set in ASAN_OPTIONS; the client compiler's do not.
         execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
             OUTPUT_VARIABLE asan_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
-        set(asan_options detect_leaks=0:handle_segv=0:allocator_may_return_null=0)
-        if(test_ASAN_OPTIONS)
-            string(APPEND asan_options :${test_ASAN_OPTIONS})
-        endif()
+        set(asan_options detect_leaks=0 handle_segv=0 allocator_may_return_null=0
+            ${test_ASAN_OPTIONS})
+        list(JOIN asan_options : asan_options)
         add_test(NAME ${test_NAME}_asan COMMAND ${Java_JAVA_EXECUTABLE} -XX:TieredStopAtLevel=1
             ${options} -cp ${classes} ${test_ARGS})
         set_tests_properties(${test_NAME}_asan PROPERTIES LABELS "${test_SANITIZED}"

@@ -1,7 +1,6 @@
 package com.kelo.rvs;
 
-import com.kelo.pack.Carrier;
-import com.kelo.pack.ContainerHeader;
+import com.kelo.pack.*;
 import com.kelo.rvs.LogTarget.Severity;
 import java.lang.ref.WeakReference;
 import java.net.*;
@@ -9,6 +8,7 @@ import java.nio.file.*;
 import java.util.*;
 import java.util.concurrent.Executors;
 import java.util.logging.*;
+import java.util.regex.Pattern;
 import java.util.stream.*;
 import java.util.zip.*;
 
@@ -17,6 +17,12 @@ import java.util.zip.*;
  * form and each failure it reports, the ProtectedClassLoader, then the class-load hook, and the
  * launcher. What a JVM shows once (the version gate ending it, the monitor of a runtime below
  * build 99, the library found by name) runs in a child JVM: this class with an argument.
+ *
+ * <p>With "sharing", the class-load hook leaves the JVM its class-data sharing: JDK classes of the
+ * default shared archive that are first loaded after the hook is installed still come from the
+ * archive, which they would not if the hook handed the JVM new bytes for them. Two child JVMs load
+ * classes of the JDK's class list, which its default archive holds: without the hook ("none") and
+ * with it ("hook").
  */
 final class RuntimeChecks extends JvmTest {
     // The classes that travel packed, defined again by loaders whose parent is the bootstrap.
@@ -53,15 +59,17 @@ final class RuntimeChecks extends JvmTest {
 
     static final String NAME = internalName(Stored.class);
     static final String PROCESSING = "PROGRESS Processing " + NAME;
+    static final String SHARED = "shared objects file";
 
     private final List<String> lines = Collections.synchronizedList(new ArrayList<>());
     private final Runtime runtime = runtime(Severity.DETAIL, lines::add);
 
     public static void main(String[] args) throws Exception {
         switch (args.length == 0 ? "" : args[0]) {
-            case "gate" -> gate();
-            case "monitor" -> monitor();
+            case "gate", "monitor" -> loadInChild(args[0].equals("gate"));
             case "byname" -> System.out.println(new Runtime().version());
+            case "sharing" -> new RuntimeChecks().sharing();
+            case "hook", "none" -> loadListed(args);
             default -> new RuntimeChecks().run();
         }
     }
@@ -113,7 +121,7 @@ final class RuntimeChecks extends JvmTest {
         List<String> heard = new ArrayList<>();
         // Errors go to the listeners, or to the log when there are none; every listener hears
         // each message when one throws, and that failure is logged.
-        check("listeners", () -> {
+        check("listeners, and a failing logger", () -> {
             logged.clear();
             RuntimeListener listener = listener("a", heard);
             platform.errorUnspecified("Decompression failed!");
@@ -131,12 +139,11 @@ final class RuntimeChecks extends JvmTest {
             expect(logged.size() == 3 && logged.stream().allMatch(l ->
                     l.endsWith(" listener broken") || l.equals("SEVERE Decompression failed!")),
                     logged);
-        });
-        check("a failing logger throws nothing into the library", () -> {
+            // A failing logger throws nothing into the library; errors still reach it, so that
+            // it is tried again.
             logger.setFilter(r -> {
                 throw new IllegalStateException("logger broken");
             });
-            // Errors still reach it, so that it is tried again.
             expect(Runtime.LOG_ERROR, platform.log(Runtime.LOG_INFO, "text"), "threshold");
             platform.errorUnspecified("Internal error!");
         });
@@ -235,14 +242,17 @@ final class RuntimeChecks extends JvmTest {
             lines.clear();
             byte[] copy = data == null ? null : data.clone();
             ClassLoader loader = new ClassLoader(null) {};
-            expect(answer, outcome(() -> {
-                Class<?> loaded = runtime.iLoadClass(loader, name, data);
-                expect(loaded == null || loaded.getClassLoader() == loader, "its loader");
-                return loaded == null ? null : loaded.getDeclaredConstructor().newInstance();
-            }), "answer");
+            expect(answer, outcome(() -> instance(runtime.iLoadClass(loader, name, data), loader)),
+                    "answer");
             expect(List.of(reports), new ArrayList<>(lines), "reports");
             expect(copy, data, "the caller's bytes");
         });
+    }
+
+    /** A new instance of the class, which must be the loader's own; null without a class. */
+    private static Object instance(Class<?> type, ClassLoader loader) throws Exception {
+        expect(type == null || type.getClassLoader() == loader, "its loader");
+        return type == null ? null : type.getDeclaredConstructor().newInstance();
     }
 
     /** The gzip member's header asks for a file name that is not there. */
@@ -282,11 +292,9 @@ final class RuntimeChecks extends JvmTest {
     /** The packed classes through the loader, with the reason for the one it refuses. */
     private WeakReference<?> loadedThrough(ProtectedClassLoader loader) throws Exception {
         loadsAll(loader);
-        try {
-            Class.forName(Broken.class.getName(), true, loader);
-        } catch (ClassFormatError refusal) {
-            expect(refusal.getMessage().endsWith(": Decompression failed!"), refusal);
-        }
+        String refusal = outcome(() -> Class.forName(Broken.class.getName(), true, loader),
+                e -> e + "");
+        expect(refusal.matches("java.lang.ClassFormatError: .*: Decompression failed!"), refusal);
         return new WeakReference<>(loader);
     }
 
@@ -294,11 +302,8 @@ final class RuntimeChecks extends JvmTest {
     private void loadsAll(ClassLoader loader) {
         lines.clear();
         String loaded = Stream.of(Stored.class, Gzipped.class, Broken.class, App.class)
-                .map(type -> outcome(() -> {
-                    Class<?> defined = Class.forName(type.getName(), true, loader);
-                    expect(loader, defined.getClassLoader(), "loader");
-                    return defined.getDeclaredConstructor().newInstance();
-                })).collect(Collectors.joining(" "));
+                .map(type -> outcome(() -> instance(Class.forName(type.getName(), true, loader),
+                        loader))).collect(Collectors.joining(" "));
         expect("stored gzipped stored ClassFormatError plain", loaded, "classes");
         expect(List.of("error Decompression failed!"), lines.stream()
                 .filter(l -> l.startsWith("error")).distinct().toList(), "reports");
@@ -313,8 +318,7 @@ final class RuntimeChecks extends JvmTest {
         String self = RuntimeChecks.class.getName();
         Path library = Path.of(System.getProperty(Runtime.LIBRARY_PROPERTY));
         String[][] cases = {
-            {"launcher", "0", "gzipped stored [one, two]\n", withApp, launcher, app,
-                "one", "two"},
+            {"launcher", "0", "gzipped stored [one, two]\n", withApp, launcher, app, "one", "two"},
             {"launcher, main throws", "1", "(?s).*IllegalStateException: thrown by main\n.*",
                 withApp, launcher, app, "throw"},
             // No JDK since 6 offers the profiler interface; the library reports it too.
@@ -322,7 +326,7 @@ final class RuntimeChecks extends JvmTest {
                 "(?s).*Interface not available\n.*no profiler interface.*", withApp, launcher,
                 "--hook", "p", app},
             {"version gate", "1",
-                "(?s)(?!.*returned).*error Java Version too old, 1\\.7\\.0 required\\.\n.*",
+                "(?s)(?!.*lock=).*error Java Version too old, 1\\.7\\.0 required\\.\n.*",
                 classPath, self, "gate"},
             {"monitor below build 99", "0", String.join("\n", "build 98 lock=false",
                 "log 800 Processing " + NAME + " lock=true", "start lock=true",
@@ -335,7 +339,7 @@ final class RuntimeChecks extends JvmTest {
                 "byname"}};
         for (String[] c : cases) {
             check(c[0], () -> {
-                Child child = child(c[3], Arrays.copyOfRange(c, 4, c.length));
+                Child child = child(c[3], (Object) Arrays.copyOfRange(c, 4, c.length));
                 expect(child.status() == Integer.parseInt(c[1]) && (child.output().equals(c[2])
                         || child.output().matches(c[2])
                         && !child.output().contains("InvocationTargetException")), child);
@@ -343,20 +347,19 @@ final class RuntimeChecks extends JvmTest {
         }
     }
 
-    /** The first container of class kind 0 asks for Java 1.7.0, and "java.version" says 1.6.0. */
-    private static void gate() throws Exception {
+    /**
+     * One container that loads and one that fails, each printed with whether the runtime class's
+     * monitor is held after the call (with standin98 ahead of the runtime jar, it prints its
+     * callbacks). The containers ask for Java 1.7.0: at the version gate, "java.version" says
+     * 1.6.0, and a listener prints what it hears.
+     */
+    private static void loadInChild(boolean gate) throws Exception {
         Runtime runtime = new Runtime();
-        runtime.addListener(listener(System.out::println));
+        if (gate) {
+            runtime.addListener(listener(System.out::println));
+            System.setProperty("java.version", "1.6.0");
+        }
         byte[] container = container(classFile(Stored.class), o -> o.minJava = new int[] {1, 7, 0});
-        System.setProperty("java.version", "1.6.0");
-        Class<?> loaded = runtime.iLoadClass(new ClassLoader(null) {}, NAME, container);
-        System.out.println("returned " + loaded);
-    }
-
-    /** With standin98 ahead of the runtime jar: one container that loads and one that fails. */
-    private static void monitor() throws Exception {
-        Runtime runtime = new Runtime();
-        byte[] container = container(classFile(Stored.class), o -> {});
         for (byte[] data : new byte[][] {container, undecodable(container)}) {
             Class<?> loaded = runtime.iLoadClass(new ClassLoader(null) {}, NAME, data);
             System.out.println((loaded == null ? "refused" : "defined "
@@ -365,4 +368,45 @@ final class RuntimeChecks extends JvmTest {
         }
     }
 
+    private void sharing() {
+        check("classes of the archive stay shared under the hook", () -> {
+            // Lambda forms and hidden classes carry an @.
+            List<String> listed = Files.readAllLines(Path.of(System.getProperty("java.home"),
+                            "lib", "classlist")).stream()
+                    .filter(l -> !l.isEmpty() && !l.startsWith("#") && !l.contains("@"))
+                    .map(l -> l.replace('/', '.')).collect(Collectors.toList());
+            Map<String, String> plain = sources("none", listed);
+            List<String> shared = listed.stream().filter(n -> SHARED.equals(plain.get(n))).toList();
+            expect(shared.size() >= 5, "no class-data sharing in this JVM");
+            // Classes that the runtime's start loaded before the hook are not seen again.
+            Map<String, String> hooked = sources("hook", shared);
+            List<String> seen = shared.stream().filter(hooked::containsKey).toList();
+            expect(seen.size() >= 5, "too few archived classes loaded after the hook: " + seen);
+            seen.forEach(name -> expect(SHARED, hooked.get(name), name));
+        });
+        end();
+    }
+
+    /** Where a child JVM took each class from that it loaded after its start line. */
+    private static Map<String, String> sources(String mode, List<String> classes) throws Exception {
+        Child child = child(System.getProperty("java.class.path"), "-Xlog:class+load",
+                RuntimeChecks.class.getName(), mode, classes.toArray(String[]::new));
+        expect(child.status() == 0, child);
+        return Pattern.compile("\\[class,load\\] (\\S+) source: (.*)$", Pattern.MULTILINE)
+                .matcher(child.output().substring(child.output().indexOf("start " + mode)))
+                .results().collect(Collectors.toMap(line -> line.group(1), line -> line.group(2),
+                        (first, again) -> first));
+    }
+
+    /** With the hook installed or none, loads the classes named after the mode. */
+    private static void loadListed(String[] args) {
+        if (args[0].equals("hook")) {
+            new Runtime().installClassLoadHook("T");
+        }
+        System.out.println("start " + args[0]);
+        for (String name : Arrays.copyOfRange(args, 1, args.length)) {
+            // A class of a module outside the boot layer shows up in no log line.
+            outcome(() -> Class.forName(name, false, ClassLoader.getSystemClassLoader()));
+        }
+    }
 }

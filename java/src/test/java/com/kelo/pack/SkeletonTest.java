@@ -4,22 +4,18 @@ import static org.junit.jupiter.api.Assertions.*;
 
 import com.kelo.pack.skeleton.Declared;
 import com.kelo.rvs.EmbeddedContainers;
-import java.io.PrintWriter;
-import java.io.StringWriter;
+import java.io.*;
 import java.nio.charset.StandardCharsets;
-import java.nio.file.Files;
-import java.nio.file.Path;
-import java.util.List;
-import java.util.Set;
+import java.nio.file.*;
+import java.util.*;
 import java.util.spi.ToolProvider;
-import java.util.stream.Collectors;
-import java.util.stream.Stream;
+import java.util.stream.*;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.io.TempDir;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.MethodSource;
 import org.objectweb.asm.ClassReader;
-import org.objectweb.asm.util.Textifier;
-import org.objectweb.asm.util.TraceClassVisitor;
+import org.objectweb.asm.util.*;
 
 /** Skeletons as readers see them: ASM, javap, and a JVM without the library. */
 class SkeletonTest {
@@ -54,7 +50,7 @@ class SkeletonTest {
 
     @ParameterizedTest
     @MethodSource("fixtures")
-    void asmSeesTheDeclarationsAndNoneOfTheCode(String name) throws Exception {
+    void asmSeesTheDeclarationsAndNoneOfTheCode(String name, @TempDir Path dir) throws Exception {
         byte[] skeleton = skeleton(name);
         // Constant values and the source file stay behind; every skeleton has a static initializer.
         String clinit = "\n\n  // access flags 0x8\n  static <clinit>()V\n";
@@ -71,19 +67,11 @@ class SkeletonTest {
         assertArrayEquals(original(name), Containers.unwrap(
                 EmbeddedContainers.extract(skeleton, name.replace('.', '/'))));
         // javap reads every attribute and constant the skeleton refers to without error.
-        javap(skeleton);
-    }
-
-    private static void javap(byte[] classFile) throws Exception {
-        Path file = Files.createTempFile("skeleton", ".class");
-        try {
-            StringWriter out = new StringWriter();
-            int status = ToolProvider.findFirst("javap").get().run(new PrintWriter(out),
-                    new PrintWriter(out), "-v", "-p", Files.write(file, classFile).toString());
-            assertEquals(0, status, out.toString());
-        } finally {
-            Files.delete(file);
-        }
+        StringWriter out = new StringWriter();
+        int status = ToolProvider.findFirst("javap").get().run(new PrintWriter(out),
+                new PrintWriter(out), "-v", "-p", Files.write(dir.resolve("S.class"), skeleton)
+                        .toString());
+        assertEquals(0, status, out.toString());
     }
 
     @Test

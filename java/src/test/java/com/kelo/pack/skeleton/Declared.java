@@ -1,10 +1,7 @@
 package com.kelo.pack.skeleton;
 
 import java.io.IOException;
-import java.lang.annotation.ElementType;
-import java.lang.annotation.Retention;
-import java.lang.annotation.RetentionPolicy;
-import java.lang.annotation.Target;
+import java.lang.annotation.*;
 import java.util.List;
 import java.util.concurrent.Callable;
 
