@@ -224,6 +224,9 @@ void Jni::raise(const std::string& className) {
 
 Tool::Tool() {
     functions.Allocate = [](jvmtiEnv*, jlong size, unsigned char** memory) {
+        const int number = ++activeTool->allocations;
+        if (activeTool->failAt == -1 || activeTool->failAt == number)
+            return JVMTI_ERROR_OUT_OF_MEMORY;
         *memory = new unsigned char[static_cast<std::size_t>(size)];
         activeTool->blocks.live.emplace(*memory, static_cast<std::size_t>(size));
         return JVMTI_ERROR_NONE;

@@ -88,9 +88,9 @@ struct Jni {
     Object* pending = nullptr;
 };
 
-// The tool interface's Allocate and Deallocate, and the JVM (Jni's GetJavaVM) with the hook
-// set-up's calls to it, listed in `calls`; those whose name starts with `refuse` fail, and all
-// throw std::bad_alloc for "bad_alloc".
+// The tool interface's Allocate and Deallocate: allocation number `failAt` fails (-1: all). And
+// the JVM (Jni's GetJavaVM) with the hook set-up's calls to it, listed in `calls`; those whose
+// name starts with `refuse` fail, and all throw std::bad_alloc for "bad_alloc".
 struct Tool {
     Tool();
     ~Tool();
@@ -104,6 +104,8 @@ struct Tool {
     JavaVM vm{&invocation};
     std::string calls, refuse;
     Blocks blocks;
+    int allocations = 0;
+    int failAt = 0;
 };
 
 // The profiler's class-load hook: what it hands the JVM, its own bytes when it passes the class on.
