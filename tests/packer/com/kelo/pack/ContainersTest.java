@@ -5,7 +5,7 @@ import static java.nio.charset.StandardCharsets.*;
 import static org.junit.jupiter.api.Assertions.*;
 
 import com.kelo.pack.TestClasses.Run;
-import com.kelo.rvs.EmbeddedContainers;
+import com.kelo.rvs.format.EmbeddedContainers;
 import java.io.*;
 import java.nio.ByteBuffer;
 import java.nio.file.*;

@@ -1,5 +1,6 @@
 package com.kelo.rvs;
 
+import com.kelo.rvs.format.EmbeddedContainers;
 import java.io.ByteArrayOutputStream;
 import java.io.File;
 import java.io.IOException;

@@ -1,4 +1,4 @@
-package com.kelo.rvs;
+package com.kelo.rvs.format;
 
 import java.io.ByteArrayOutputStream;
 import java.nio.charset.StandardCharsets;

@@ -3,7 +3,7 @@ package com.kelo.pack;
 import static org.junit.jupiter.api.Assertions.*;
 
 import com.kelo.pack.skeleton.Declared;
-import com.kelo.rvs.EmbeddedContainers;
+import com.kelo.rvs.format.EmbeddedContainers;
 import java.io.*;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.*;

@@ -1,6 +1,6 @@
 package com.kelo.pack;
 
-import com.kelo.rvs.EmbeddedContainers;
+import com.kelo.rvs.format.EmbeddedContainers;
 
 /** Describes a container, or the container a carrier class file holds, as text. */
 final class Inspector {

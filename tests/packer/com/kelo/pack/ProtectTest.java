@@ -3,7 +3,7 @@ package com.kelo.pack;
 import static com.kelo.pack.TestClasses.*;
 import static org.junit.jupiter.api.Assertions.*;
 
-import com.kelo.rvs.EmbeddedContainers;
+import com.kelo.rvs.format.EmbeddedContainers;
 import java.io.*;
 import java.nio.file.*;
 import java.util.*;

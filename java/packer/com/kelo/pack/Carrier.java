@@ -1,6 +1,6 @@
 package com.kelo.pack;
 
-import com.kelo.rvs.EmbeddedContainers;
+import com.kelo.rvs.format.EmbeddedContainers;
 import java.io.ByteArrayOutputStream;
 import java.io.DataOutputStream;
 import java.io.IOException;

@@ -1,6 +1,6 @@
 package com.kelo.pack;
 
-import com.kelo.rvs.Launcher;
+import com.kelo.rvs.format.LaunchAttributes;
 import java.io.ByteArrayOutputStream;
 import java.io.File;
 import java.io.FileOutputStream;
@@ -61,9 +61,6 @@ public final class JarProtector {
     static final int PROGRESS_STEP = 1000;
 
     private static final String MANIFEST = "META-INF/MANIFEST.MF";
-    // As text, not Launcher.class.getName(): of the runtime's classes the packer's jar carries
-    // only EmbeddedContainers. Launcher.APPLICATION_MAIN_CLASS is a constant the compiler copies.
-    private static final String LAUNCHER = "com.kelo.rvs.Launcher";
     private static final Attributes.Name NATIVE_ACCESS = new Attributes.Name("Enable-Native-Access");
 
     // Where dependency-injection containers and scanners look for classes to read as resources.
@@ -324,9 +321,9 @@ public final class JarProtector {
             }
             return manifestBytes;
         }
-        if (runtimeJar != null && !mainClass.equals(LAUNCHER)) {
-            main.putValue(Launcher.APPLICATION_MAIN_CLASS, mainClass);
-            main.put(Attributes.Name.MAIN_CLASS, LAUNCHER);
+        if (runtimeJar != null && !mainClass.equals(LaunchAttributes.LAUNCHER)) {
+            main.putValue(LaunchAttributes.APPLICATION_MAIN_CLASS, mainClass);
+            main.put(Attributes.Name.MAIN_CLASS, LaunchAttributes.LAUNCHER);
         } else if (main.containsKey(NATIVE_ACCESS)) {
             return manifestBytes;
         }

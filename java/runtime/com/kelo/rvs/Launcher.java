@@ -1,5 +1,6 @@
 package com.kelo.rvs;
 
+import com.kelo.rvs.format.LaunchAttributes;
 import java.io.File;
 import java.io.IOException;
 import java.lang.reflect.InvocationTargetException;
@@ -23,11 +24,10 @@ import java.util.jar.Manifest;
  *
  * <p>As the {@code Main-Class} of a self-running protected jar (the packer's
  * {@code --with-runtime}), whose manifest names the application's main class in
- * {@value #APPLICATION_MAIN_CLASS}, it takes no options: every argument is the application's.
+ * {@value LaunchAttributes#APPLICATION_MAIN_CLASS}, it takes no options: every argument is the
+ * application's.
  */
 public final class Launcher {
-    /** The manifest attribute of a self-running protected jar that names its own main class. */
-    public static final String APPLICATION_MAIN_CLASS = "KeloRvs-Main-Class";
 
     static final String USAGE = String.join(System.lineSeparator(),
             "Usage: java -cp kelo-rvs.jar:APP.jar com.kelo.rvs.Launcher [options] MAIN-CLASS [ARGS...]",
@@ -55,7 +55,8 @@ public final class Launcher {
 
     public static void main(String[] args) throws Throwable {
         Attributes own = ownManifest();
-        String application = own == null ? null : own.getValue(APPLICATION_MAIN_CLASS);
+        String application =
+                own == null ? null : own.getValue(LaunchAttributes.APPLICATION_MAIN_CLASS);
         if (application != null) {
             try {
                 protect("T", null);
