@@ -75,6 +75,8 @@ public final class JarProtector {
     public Form form = Form.EMBEDDED;
     /** Container bytes per carrier piece; 0 for as many as fit one constant-pool entry. */
     public int pieceBytes;
+    /** Whether archives inside the archive (a war's or a fat jar's jars) are protected too. */
+    public boolean nested = true;
     /** The runtime jar (kelo-rvs.jar) to make the protected jar run on its own; null for none. */
     public File runtimeJar;
     private final List<Pattern> includes = new ArrayList<>();
