@@ -1,6 +1,7 @@
-package com.kelo.rvs;
+package com.kelo.check;
 
 import com.kelo.pack.JarProtector.Form;
+import com.kelo.rvs.Runtime;
 import java.io.*;
 import java.nio.file.*;
 import java.util.*;
@@ -32,27 +33,11 @@ final class AgentRuns extends JvmTest {
 
     public static void main(String[] args) throws Exception {
         AgentRuns runs = new AgentRuns(args[0]);
-        runs.options();
         runs.runAll(new File(args[1]));
         try (Stream<Path> files = Files.walk(runs.work)) {
             files.sorted(Comparator.reverseOrder()).forEach(p -> p.toFile().delete());
         }
         runs.end();
-    }
-
-    /** The agent's options, parsed in this JVM: hook, name and level, or the error they get. */
-    private void options() {
-        String[][] cases = {{null, "T null null"}, {"hook=p,name=Shop,log=DEBUG", "p Shop FINE"},
-            {"log=off,name=a=b c", "T a=b c OFF"}, {"hok=T", "unknown option \"hok=T\""},
-            {"hook=X", "Unknown class-load hook mode: X (T or P)"},
-            {"name", "option name needs a value"}, {"hook=T,hook=P", "option hook is given twice"},
-            {"log=loud", "unknown log level \"loud\""}};
-        for (String[] c : cases) {
-            check("options " + c[0], () -> expect(c[1], outcome(() -> {
-                Agent.Options options = Agent.Options.parse(c[0]);
-                return options.hook + " " + options.name + " " + options.log;
-            }, Throwable::getMessage), c[0]));
-        }
     }
 
     private void runAll(File demo) throws Exception {

@@ -1,7 +1,8 @@
-package com.kelo.rvs;
+package com.kelo.check;
 
 import com.kelo.pack.JarProtector.Form;
 import com.kelo.rvs.LogTarget.Severity;
+import com.kelo.rvs.Runtime;
 import java.io.*;
 import java.net.URLClassLoader;
 import java.util.*;

@@ -1,7 +1,9 @@
-package com.kelo.rvs;
+package com.kelo.check;
 
 import com.kelo.pack.Carrier;
 import com.kelo.pack.ContainerHeader;
+import com.kelo.rvs.NativeEntryPoints;
+import com.kelo.rvs.Runtime;
 import java.util.*;
 import java.util.function.Function;
 import java.util.stream.*;
@@ -41,6 +43,7 @@ final class HostileSweep extends JvmTest {
 
     private void run() throws Exception {
         Runtime runtime = runtime(null, line -> {});
+        NativeEntryPoints natives = new NativeEntryPoints(runtime);
         // From here on, every class defined in this JVM passes the hook first.
         runtime.installClassLoadHook("T");
         for (Class<?> type : List.of(com.kelo.pack.WrapOptions.class, Carrier.class)) {
@@ -57,7 +60,7 @@ final class HostileSweep extends JvmTest {
                     byte[] data = form.getValue();
                     byte[] carrier = Carrier.build(internal, data, 1024);
                     String label = base + form.getKey();
-                    sweep("iLoadClass", label, l -> runtime.iLoadClass(l, internal, data));
+                    sweep("iLoadClass", label, l -> natives.iLoadClass(l, internal, data));
                     sweep("hook container", label, l -> l.define(name, data));
                     sweep("hook carrier", label, l -> l.define(name, carrier));
                 }

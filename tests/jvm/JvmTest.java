@@ -1,9 +1,13 @@
-package com.kelo.rvs;
+package com.kelo.check;
 
 import com.kelo.pack.Containers;
 import com.kelo.pack.JarProtector;
 import com.kelo.pack.WrapOptions;
 import com.kelo.rvs.LogTarget.Severity;
+import com.kelo.rvs.LogTarget;
+import com.kelo.rvs.NativeEntryPoints;
+import com.kelo.rvs.Runtime;
+import com.kelo.rvs.RuntimeListener;
 import java.io.*;
 import java.lang.reflect.*;
 import java.net.*;
@@ -81,7 +85,6 @@ class JvmTest {
      * loaded first.
      */
     static Runtime runtime(Severity lowest, Consumer<String> lines) {
-        LibraryLoader.loadOnce();
         Runtime runtime = new Runtime(new LogTarget() {
             @Override
             public boolean isLoggable(Severity severity) {
@@ -172,11 +175,12 @@ class JvmTest {
 
     /** Defines containers (by binary name) through iLoadClass, other classes by its parent. */
     static ClassLoader containerLoader(Runtime runtime, Map<String, byte[]> containers) {
+        NativeEntryPoints natives = new NativeEntryPoints(runtime);
         return new ClassLoader(ClassLoader.getPlatformClassLoader()) {
             @Override
             protected Class<?> findClass(String name) throws ClassNotFoundException {
                 byte[] container = containers.get(name);
-                return Optional.ofNullable(container == null ? null : runtime.iLoadClass(this,
+                return Optional.ofNullable(container == null ? null : natives.iLoadClass(this,
                         name.replace('.', '/'), container))
                         .orElseThrow(() -> new ClassNotFoundException(name));
             }

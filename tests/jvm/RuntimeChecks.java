@@ -1,13 +1,17 @@
-package com.kelo.rvs;
+package com.kelo.check;
 
 import com.kelo.pack.*;
+import com.kelo.rvs.Launcher;
 import com.kelo.rvs.LogTarget.Severity;
+import com.kelo.rvs.NativeEntryPoints;
+import com.kelo.rvs.NativeWorker;
+import com.kelo.rvs.ProtectedClassLoader;
+import com.kelo.rvs.Runtime;
 import java.lang.ref.WeakReference;
 import java.net.*;
 import java.nio.file.*;
 import java.util.*;
 import java.util.concurrent.Executors;
-import java.util.logging.*;
 import java.util.regex.Pattern;
 import java.util.stream.*;
 import java.util.zip.*;
@@ -63,6 +67,7 @@ final class RuntimeChecks extends JvmTest {
 
     private final List<String> lines = Collections.synchronizedList(new ArrayList<>());
     private final Runtime runtime = runtime(Severity.DETAIL, lines::add);
+    private final NativeEntryPoints natives = new NativeEntryPoints(runtime);
 
     public static void main(String[] args) throws Exception {
         switch (args.length == 0 ? "" : args[0]) {
@@ -75,7 +80,6 @@ final class RuntimeChecks extends JvmTest {
     }
 
     private void run() throws Exception {
-        callbacks();
         natives();
         loadClass();
         Path jar = Files.createTempFile("kelo-app", ".jar");
@@ -91,92 +95,22 @@ final class RuntimeChecks extends JvmTest {
         end();
     }
 
-    /** The runtime's side of the library's calls, in Java alone: log levels and listeners. */
-    private void callbacks() {
-        // java.util.logging backs the platform logger of this JVM too.
-        Logger logger = Logger.getLogger(Runtime.LOGGER_NAME);
-        List<String> logged = new ArrayList<>();
-        logger.setFilter(r -> !logged.add(r.getLevel() + " " + r.getMessage()
-                + (r.getThrown() == null ? "" : " " + r.getThrown().getMessage())));
-        // A library level, the logger's, the line logged, and the lowest level that the logger
-        // prints, which the log callback answers. Progress lines are debugging output.
-        Object[][] levels = {{Integer.MIN_VALUE, Level.ALL, "FINER text", Integer.MIN_VALUE},
-            {799, Level.FINE, "", 800}, {800, Level.FINE, "FINE text", 800},
-            {999, Level.INFO, "", 1000}, {1000, Level.INFO, "SEVERE text", 1000},
-            {Integer.MAX_VALUE, Level.OFF, "", Integer.MAX_VALUE}};
-        // The platform logger of Java 9 on, and java.util.logging, Java 8's.
-        for (LogTarget target : List.of(SystemLoggerTarget.create(Runtime.LOGGER_NAME),
-                new JulTarget(Runtime.LOGGER_NAME))) {
-            for (Object[] row : levels) {
-                check("level " + row[0] + " at " + row[1] + ", " + target, () -> {
-                    logged.clear();
-                    logger.setLevel((Level) row[1]);
-                    expect(row[3], new Runtime(target).log((Integer) row[0], "text"), "threshold");
-                    expect(row[2], String.join("\n", logged), "line");
-                });
-            }
-        }
-        logger.setLevel(Level.ALL);
-        Runtime platform = new Runtime(LogTarget.platformLogger(Runtime.LOGGER_NAME));
-        List<String> heard = new ArrayList<>();
-        // Errors go to the listeners, or to the log when there are none; every listener hears
-        // each message when one throws, and that failure is logged.
-        check("listeners, and a failing logger", () -> {
-            logged.clear();
-            RuntimeListener listener = listener("a", heard);
-            platform.errorUnspecified("Decompression failed!");
-            platform.addListener(listener);
-            platform.errorUnspecified("CRC mismatch!");
-            platform.removeListener(listener);
-            platform.messageStart(); // without listeners, it goes nowhere
-            List.of("a", "failing", "b").forEach(name ->
-                    platform.addListener(listener(name, heard)));
-            platform.messageStart();
-            platform.errorUnspecified("Internal error!");
-            expect(List.of("a error CRC mismatch!", "a started", "failing started", "b started",
-                    "a error Internal error!", "failing error Internal error!",
-                    "b error Internal error!"), heard, "heard");
-            expect(logged.size() == 3 && logged.stream().allMatch(l ->
-                    l.endsWith(" listener broken") || l.equals("SEVERE Decompression failed!")),
-                    logged);
-            // A failing logger throws nothing into the library; errors still reach it, so that
-            // it is tried again.
-            logger.setFilter(r -> {
-                throw new IllegalStateException("logger broken");
-            });
-            expect(Runtime.LOG_ERROR, platform.log(Runtime.LOG_INFO, "text"), "threshold");
-            platform.errorUnspecified("Internal error!");
-        });
-        logger.setFilter(null);
-        logger.setLevel(null);
-    }
-
-    /** Keeps what it hears; the listener named "failing" throws then. */
-    private static RuntimeListener listener(String name, List<String> heard) {
-        return listener(text -> {
-            heard.add(name + " " + text);
-            if (name.equals("failing")) {
-                throw new IllegalStateException("listener broken");
-            }
-        });
-    }
-
     private void natives() {
         // The version itself: the child that finds the library by name prints it.
-        check("version", () -> expect("NoSuchMethodError 1", outcome(() -> runtime.iGetVersion(
-                new Object())) + " " + runtime.iGetVersion(null), "no set, null"));
+        check("version", () -> expect("NoSuchMethodError 1", outcome(() -> natives.iGetVersion(
+                new Object())) + " " + natives.iGetVersion(null), "no set, null"));
         // Modified UTF-8: a two-byte NUL, and surrogate pairs encoded one by one.
-        check("application names", () -> expect("1 0", runtime.iSetApplicationName(null) + " "
-                + runtime.iSetApplicationName("Z\u00fcrich \u6771\u4eac \ud83d\ude00 \u0000"), ""));
+        check("application names", () -> expect("1 0", natives.iSetApplicationName(null) + " "
+                + natives.iSetApplicationName("Z\u00fcrich \u6771\u4eac \ud83d\ude00 \u0000"), ""));
         check("one worker until iCleanUp", () -> {
             for (int round = 0; round < 2; round++) {
                 WeakReference<?> kept = offerWorker();
                 WeakReference<?> refused = offerWorker();
                 expect(collected(refused) && kept.get() != null, "the first worker is kept");
-                expect(0, runtime.iCleanUp(), "iCleanUp");
+                expect(0, natives.iCleanUp(), "iCleanUp");
                 expect(collected(kept), "iCleanUp lets the worker go");
             }
-            expect(0, runtime.iCleanUp(), "iCleanUp again");
+            expect(0, natives.iCleanUp(), "iCleanUp again");
             NativeWorker worker = new NativeWorker();
             runtime.setNativeWorker(worker);
             runtime.setNativeWorker(worker);
@@ -191,7 +125,7 @@ final class RuntimeChecks extends JvmTest {
     // Its own frame, so that no local variable keeps the worker alive.
     private WeakReference<?> offerWorker() {
         NativeWorker worker = new NativeWorker();
-        expect(0, runtime.iSetNativeWorker(worker), "iSetNativeWorker");
+        expect(0, natives.iSetNativeWorker(worker), "iSetNativeWorker");
         return new WeakReference<>(worker);
     }
 
@@ -242,7 +176,7 @@ final class RuntimeChecks extends JvmTest {
             lines.clear();
             byte[] copy = data == null ? null : data.clone();
             ClassLoader loader = new ClassLoader(null) {};
-            expect(answer, outcome(() -> instance(runtime.iLoadClass(loader, name, data), loader)),
+            expect(answer, outcome(() -> instance(natives.iLoadClass(loader, name, data), loader)),
                     "answer");
             expect(List.of(reports), new ArrayList<>(lines), "reports");
             expect(copy, data, "the caller's bytes");
@@ -361,7 +295,8 @@ final class RuntimeChecks extends JvmTest {
         }
         byte[] container = container(classFile(Stored.class), o -> o.minJava = new int[] {1, 7, 0});
         for (byte[] data : new byte[][] {container, undecodable(container)}) {
-            Class<?> loaded = runtime.iLoadClass(new ClassLoader(null) {}, NAME, data);
+            Class<?> loaded = new NativeEntryPoints(runtime).iLoadClass(new ClassLoader(null) {},
+                    NAME, data);
             System.out.println((loaded == null ? "refused" : "defined "
                     + loaded.getDeclaredConstructor().newInstance()) + " lock="
                     + Thread.holdsLock(Runtime.class));

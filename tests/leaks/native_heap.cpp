@@ -3,7 +3,7 @@
 #include <jni.h>
 #include <malloc.h>
 
-extern "C" JNIEXPORT jlong JNICALL Java_com_kelo_rvs_ConcurrencyCheck_heapInUse(JNIEnv*, jclass) {
+extern "C" JNIEXPORT jlong JNICALL Java_com_kelo_check_ConcurrencyCheck_heapInUse(JNIEnv*, jclass) {
     const struct mallinfo2 info = mallinfo2();
     return static_cast<jlong>(info.uordblks + info.hblkhd);
 }

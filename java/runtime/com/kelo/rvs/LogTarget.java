@@ -5,8 +5,10 @@ package com.kelo.rvs;
  * three severities, and the target answers which of them it would print. Progress lines (one for
  * every class the library decodes) are debugging output on the platform's scale, so that a JVM
  * with the default logging configuration neither prints them nor has the library send them.
+ * A runtime writes to the platform logger {@value Runtime#LOGGER_NAME} unless it is given
+ * another target.
  */
-interface LogTarget {
+public interface LogTarget {
     /** The severities the library's levels map to, from the least to the most severe. */
     enum Severity {
         /** Below {@link Runtime#LOG_INFO}: the platform's TRACE (FINER). */

@@ -57,12 +57,24 @@ public final class Runtime {
      */
     public Runtime() {
         this(LogTarget.platformLogger(LOGGER_NAME));
-        LibraryLoader.loadOnce();
     }
 
-    /** A runtime that logs to the given target and leaves the library alone. */
-    Runtime(LogTarget logTarget) {
-        this.logTarget = logTarget;
+    /**
+     * Creates a runtime that writes the library's log lines to the given target, loading the
+     * native library first if this has not been done.
+     *
+     * @throws UnsatisfiedLinkError if the library cannot be loaded
+     */
+    public Runtime(LogTarget logTarget) {
+        this(logTarget, true);
+    }
+
+    /** A runtime that logs to the given target; without loading, it leaves the library alone. */
+    Runtime(LogTarget logTarget, boolean loadLibrary) {
+        this.logTarget = Objects.requireNonNull(logTarget, "logTarget");
+        if (loadLibrary) {
+            LibraryLoader.loadOnce();
+        }
     }
 
     /**

@@ -1,6 +1,5 @@
 package com.kelo.bench;
 
-import com.kelo.rvs.NativeMemoryLoader;
 import com.kelo.rvs.Runtime;
 import java.nio.file.Path;
 import java.util.List;

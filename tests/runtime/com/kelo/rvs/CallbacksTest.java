@@ -1,0 +1,98 @@
+package com.kelo.rvs;
+
+import static org.junit.jupiter.api.Assertions.*;
+
+import java.util.*;
+import java.util.logging.*;
+import java.util.stream.*;
+import org.junit.jupiter.api.*;
+import org.junit.jupiter.params.ParameterizedTest;
+import org.junit.jupiter.params.provider.*;
+
+/** The runtime's side of the library's calls, in Java alone: log levels and listeners. */
+class CallbacksTest {
+    // java.util.logging backs the platform logger of this JVM too.
+    private final Logger logger = Logger.getLogger(Runtime.LOGGER_NAME);
+    private final List<String> logged = new ArrayList<>();
+
+    @BeforeEach
+    void keepLines() {
+        logger.setFilter(r -> !logged.add(r.getLevel() + " " + r.getMessage()
+                + (r.getThrown() == null ? "" : " " + r.getThrown().getMessage())));
+    }
+
+    @AfterEach
+    void reset() {
+        logger.setFilter(null);
+        logger.setLevel(null);
+    }
+
+    // A library level, the logger's, the line logged, and the lowest level that the logger
+    // prints, which the log callback answers; for the platform logger of Java 9 on and for
+    // java.util.logging, Java 8's. Progress lines are debugging output.
+    static Stream<Arguments> levels() {
+        Object[][] rows = {{Integer.MIN_VALUE, Level.ALL, "FINER text", Integer.MIN_VALUE},
+            {799, Level.FINE, "", 800}, {800, Level.FINE, "FINE text", 800},
+            {999, Level.INFO, "", 1000}, {1000, Level.INFO, "SEVERE text", 1000},
+            {Integer.MAX_VALUE, Level.OFF, "", Integer.MAX_VALUE}};
+        return Stream.of("system", "jul").flatMap(t -> Arrays.stream(rows).map(r ->
+                Arguments.of(t, r[0], r[1], r[2], r[3])));
+    }
+
+    @ParameterizedTest
+    @MethodSource("levels")
+    void logLinesAndThresholds(String kind, int level, Level at, String line, int threshold) {
+        LogTarget target = kind.equals("jul") ? new JulTarget(Runtime.LOGGER_NAME)
+                : SystemLoggerTarget.create(Runtime.LOGGER_NAME);
+        logger.setLevel(at);
+        assertEquals(threshold, new Runtime(target, false).log(level, "text"));
+        assertEquals(line, String.join("\n", logged));
+    }
+
+    // Errors go to the listeners, or to the log when there are none; every listener hears each
+    // message when one throws, and that failure is logged. A failing logger throws nothing into
+    // the library; errors still reach it, so that it is tried again.
+    @Test
+    void listenersAndAFailingLogger() {
+        Runtime platform = new Runtime(LogTarget.platformLogger(Runtime.LOGGER_NAME), false);
+        List<String> heard = new ArrayList<>();
+        RuntimeListener listener = listener("a", heard);
+        platform.errorUnspecified("Decompression failed!");
+        platform.addListener(listener);
+        platform.errorUnspecified("CRC mismatch!");
+        platform.removeListener(listener);
+        platform.messageStart(); // without listeners, it goes nowhere
+        List.of("a", "failing", "b").forEach(name -> platform.addListener(listener(name, heard)));
+        platform.messageStart();
+        platform.errorUnspecified("Internal error!");
+        assertEquals(List.of("a error CRC mismatch!", "a started", "failing started", "b started",
+                "a error Internal error!", "failing error Internal error!",
+                "b error Internal error!"), heard);
+        assertEquals(3, logged.size(), logged::toString);
+        assertTrue(logged.stream().allMatch(l -> l.endsWith(" listener broken")
+                || l.equals("SEVERE Decompression failed!")), logged::toString);
+        logger.setFilter(r -> {
+            throw new IllegalStateException("logger broken");
+        });
+        assertEquals(Runtime.LOG_ERROR, platform.log(Runtime.LOG_INFO, "text"));
+        assertEquals(0, platform.errorUnspecified("Internal error!"));
+    }
+
+    /** Keeps what it hears; the listener named "failing" throws then. */
+    private static RuntimeListener listener(String name, List<String> heard) {
+        return new RuntimeListener() {
+            @Override
+            public void started() {
+                error(null);
+            }
+
+            @Override
+            public void error(String text) {
+                heard.add(name + (text == null ? " started" : " error " + text));
+                if (name.equals("failing")) {
+                    throw new IllegalStateException("listener broken");
+                }
+            }
+        };
+    }
+}
