@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -28,6 +29,8 @@ constexpr jint JvmtiCallbacksSize = static_cast<jint>(offsetof(jvmtiEventCallbac
 
 // What every opening tag starts with, whatever the class name.
 constexpr char OpeningTagStart[] = "<KeloClassData#";
+// Of a name read from a tag, what a report shows at most: the tag may be damaged or unterminated.
+constexpr std::size_t ShownNameLength = 256;
 
 bool hasClassMagic(const unsigned char* data, jint length) {
     return length >= 4 && data[0] == 0xCA && data[1] == 0xFE && data[2] == 0xBA && data[3] == 0xBE;
@@ -126,6 +129,29 @@ jvmtiEnv* hookEnvironment(JNIEnv* env) {
     return known;
 }
 
+// Pieces for another name alone mostly mean a class packed under another name, its entry's path
+// say. The JVM then loads the carrier, whose own error cannot tell that.
+void reportOtherPieces(JNIEnv* env, const char* name, std::string_view tagged) noexcept {
+    try {
+        _tbO context(env, hookRuntimeRef);
+        if (context.logs(LogError)) {
+            // Printable ASCII only: the text goes to Java as modified UTF-8.
+            kbs::StringBase<char> shown;
+            for (const char c : tagged.substr(0, ShownNameLength))
+                shown += c >= ' ' && c <= '~' ? c : '?';
+            if (tagged.size() > ShownNameLength)
+                shown += "...";
+            const kbs::StringBase<char> own(name);
+            context.log(LogError, "Class " + own + " carries embedded pieces for " + shown +
+                                      " but none for " + own +
+                                      "; was it packed under another name?");
+        }
+    } catch (...) {
+        // The class stays as it is, reported or not.
+    }
+    dropJavaException(env);
+}
+
 } // namespace
 
 jint _tbO::installJvmtiHook() {
@@ -182,10 +208,13 @@ void JNICALL onClassFileLoad(jvmtiEnv* jvmti, JNIEnv* env, jclass, jobject, cons
         return;
     try {
         YS0073::YS0081<unsigned char> container;
-        extractEmbeddedContainer(data, static_cast<std::uint32_t>(length), name, container);
+        const std::optional<std::string_view> tagged =
+            extractEmbeddedContainer(data, static_cast<std::uint32_t>(length), name, container);
         if (!container.empty())
             transformClassData(jvmti, env, name, container.data(),
                                static_cast<jint>(container.size()), newLength, newData);
+        else if (tagged)
+            reportOtherPieces(env, name, *tagged);
     } catch (...) {
         // Out of memory while joining the chunks: the class stays as it is.
     }
@@ -235,15 +264,16 @@ void onJvmpiEvent(JvmpiEvent* event) noexcept {
     dropJavaException(event->env);
 }
 
-void extractEmbeddedContainer(const unsigned char* data, std::uint32_t length, const char* name,
-                              YS0073::YS0081<unsigned char>& container) {
+std::optional<std::string_view> extractEmbeddedContainer(const unsigned char* data,
+                                                         std::uint32_t length, const char* name,
+                                                         YS0073::YS0081<unsigned char>& container) {
     container.release();
     const std::string_view bytes(reinterpret_cast<const char*>(data), length);
     // Nearly every class carries nothing: one search for the start of any tag, before a tag of
     // this class is built.
     const std::size_t firstTag = bytes.find(OpeningTagStart);
     if (firstTag == std::string_view::npos)
-        return;
+        return std::nullopt;
     // The chunks first, so that the container gets its storage at once, and no partly joined
     // copy is left behind in a freed block.
     std::vector<std::string_view> chunks;
@@ -263,8 +293,12 @@ void extractEmbeddedContainer(const unsigned char* data, std::uint32_t length, c
         room += chunks.back().size() / 4 * 3;
         from = end;
     }
+    if (chunks.empty()) {
+        const std::string_view tagged = bytes.substr(firstTag + sizeof OpeningTagStart - 1);
+        return tagged.substr(0, tagged.find('#'));
+    }
     if (room == 0)
-        return;
+        return std::nullopt;
     // At most three quarters of the class file's own length.
     container.setSize(static_cast<std::uint32_t>(room));
     std::size_t joined = 0;
@@ -276,6 +310,7 @@ void extractEmbeddedContainer(const unsigned char* data, std::uint32_t length, c
     }
     if (joined < room)
         container.setSizeKeep(static_cast<std::uint32_t>(joined));
+    return std::nullopt;
 }
 
 kbs::StringBase<char> embeddedTag(const char* name, std::uint32_t index, bool opening) {

@@ -14,6 +14,8 @@
 #include <jvmti.h>
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace kelo {
 
@@ -21,7 +23,8 @@ namespace kelo {
 constexpr jint JvmtiVersion = 0x30010021;
 
 // The ClassFileLoadHook. A class file (CA FE BA BE) costs one comparison, and with a name one
-// search for the start of any chunk tag; anything else goes to transformClassData.
+// search for the start of any chunk tag; anything else goes to transformClassData. A class file
+// with tags, but none of its own name's first piece, stays as it is and is logged as an error.
 void JNICALL onClassFileLoad(jvmtiEnv* jvmti, JNIEnv* env, jclass classBeingRedefined,
                              jobject loader, const char* name, jobject protectionDomain,
                              jint length, const unsigned char* data, jint* newLength,
@@ -40,8 +43,11 @@ void onJvmpiEvent(JvmpiEvent* event) noexcept;
 // The container carried by a class file as Base64 chunks 0, 1, ... between the tags of `name`,
 // decoded and joined into `container` (a byte buffer: wiped when freed); empty when chunk 0 is
 // missing. Reads only the `length` bytes given. Throws std::bad_alloc when memory runs out.
-void extractEmbeddedContainer(const unsigned char* data, std::uint32_t length, const char* name,
-                              YS0073::YS0081<unsigned char>& container);
+// Answers, when the data holds tags but no piece 0 of `name`, the name in the first opening tag:
+// up to the '#' after it or the data's end.
+std::optional<std::string_view> extractEmbeddedContainer(const unsigned char* data,
+                                                         std::uint32_t length, const char* name,
+                                                         YS0073::YS0081<unsigned char>& container);
 
 // "<KeloClassData#name#00012>", or with "</" for the closing tag; at least five digits.
 kbs::StringBase<char> embeddedTag(const char* name, std::uint32_t index, bool opening);

@@ -1,5 +1,6 @@
 // Calls into Java and the references they go through: a missing log method, the hook's set-ups and
-// what iCleanUp drops, the monitor of old runtimes and the Java version gate.
+// what iCleanUp drops, the hook's report of pieces for another name, the monitor of old runtimes
+// and the Java version gate.
 #include "container_builder.h"
 #include "fake_jni.h"
 
@@ -77,6 +78,36 @@ TEST_F(BridgeTest, HookSetUpsShareOneToolEnvironmentAndCleanUpDropsTheReferences
     EXPECT_EQ(jni.deletedGlobalRefs, (std::vector<const void*>{&java.type, caller, worker}));
     Java_com_kelo_rvs_Runtime_iSetNativeWorker(env, runtime, second);
     EXPECT_EQ(kelo::nativeWorkerRef.local(env).get(), second);
+}
+
+// Only a class with tags but none of its own first piece is logged, with both names; the name read
+// from a damaged or unterminated tag is bounded and never read past the data.
+TEST_F(BridgeTest, TheHookLogsPiecesOnlyForAnotherName) {
+    const Bytes packed = container(sample);
+    const std::string text = base64(std::string(packed.begin(), packed.end()));
+    // What class a/B holds; whether its container reaches the JVM (else the class stays as it is);
+    // the other name logged, if any.
+    const std::tuple<Strings, bool, std::string> rows[] = {
+        {{chunk("WEB-INF/classes/a/B", 0, text)}, false, "WEB-INF/classes/a/B"},
+        {{}, false, ""},
+        {{chunk("x/Y", 0, text), chunk("a/B", 0, text)}, true, ""},
+        {{"<KeloClassData#WEB-INF/cla"}, false, "WEB-INF/cla"},
+        {{"<KeloClassData#\n" + std::string(300, 'x')}, false, "?" + std::string(255, 'x') + "..."},
+    };
+    kelo::hookRuntimeRef.adopt(env, runtime);
+    kelo::runtimeClass(env);
+    kelo::logThreshold = java.log.result = kelo::LogError;
+    kelo::startMessageSent = true;
+    java.log.throws = "java/lang/IllegalStateException";
+    fake::Tool tool;
+    for (const auto& [texts, decoded, shown] : rows) {
+        EXPECT_EQ(tool.hook(env, nullptr, "a/B", classFile("a/B", texts)).has_value(), decoded);
+        EXPECT_EQ(std::exchange(jni.java, {}),
+                  Strings(shown.empty() ? 0 : 1, "log(1000,Class a/B carries embedded pieces for " +
+                                                     shown + " but none for a/B; was it packed " +
+                                                     "under another name?)"));
+        EXPECT_EQ(std::exchange(jni.pending, nullptr), nullptr);
+    }
 }
 
 TEST_F(BridgeTest, BelowBuild99TheRuntimeClassMonitorCoversILoadClassOnEveryPath) {
