@@ -239,7 +239,7 @@ public final class JarProtector {
         String className = className(name);
         if (name.endsWith(".class")) {
             if (className != null && selected(className) && Containers.isClassFile(data)) {
-                data = protectClass(name, className.replace('.', '/'), data, result, messages);
+                data = protectClass(in, name, className.replace('.', '/'), data, result, messages);
                 result.protectedClasses++;
             } else {
                 result.keptClasses++;
@@ -283,8 +283,8 @@ public final class JarProtector {
         return name.startsWith("com/kelo/rvs/");
     }
 
-    private byte[] protectClass(String entryName, String internalName, byte[] data, Result result,
-            PrintStream messages) throws PackException {
+    private byte[] protectClass(ZipFile in, String entryName, String internalName, byte[] data,
+            Result result, PrintStream messages) throws PackException, IOException {
         try {
             byte[] container = Containers.wrap(data, wrapOptions);
             if (form == Form.CONTAINER) {
@@ -292,7 +292,8 @@ public final class JarProtector {
             }
             List<String> pieces = Carrier.pieces(internalName, container, pieceBytes);
             try {
-                return Skeleton.build(data, pieces, Carrier.protectedMessage(internalName));
+                return Skeleton.build(data, pieces, Carrier.protectedMessage(internalName),
+                        other -> classBeside(in, entryName, other));
             } catch (RuntimeException e) {
                 // ASM's reason: a newer class file version, a damaged class file, a full pool.
                 warn(messages, entryName + ": ASM cannot read it (" + e + "); written as a minimal"
@@ -304,6 +305,15 @@ public final class JarProtector {
         } catch (PackException e) {
             throw new PackException(entryName + ": " + e.getMessage(), e);
         }
+    }
+
+    /** The class file of a class of the same package as an entry's: in its folder, or null. */
+    private static byte[] classBeside(ZipFile in, String entryName, String internalName)
+            throws IOException {
+        String folder = entryName.substring(0, entryName.lastIndexOf('/') + 1);
+        ZipEntry entry = in.getEntry(folder
+                + internalName.substring(internalName.lastIndexOf('/') + 1) + ".class");
+        return entry == null ? null : read(in, entry);
     }
 
     /**

@@ -8,11 +8,13 @@ import java.io.*;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.*;
 import java.util.*;
+import java.util.regex.*;
 import java.util.spi.ToolProvider;
 import java.util.stream.*;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
 import org.junit.jupiter.params.ParameterizedTest;
+import org.junit.jupiter.params.provider.Arguments;
 import org.junit.jupiter.params.provider.MethodSource;
 import org.objectweb.asm.ClassReader;
 import org.objectweb.asm.util.*;
@@ -29,15 +31,18 @@ class SkeletonTest {
                 .map(s -> Declared.class.getName() + s);
     }
 
-    private static byte[] original(String name) throws ClassNotFoundException {
-        return TestClasses.bytesOf(Class.forName(name));
+    private static byte[] original(String name) throws IOException {
+        try (InputStream in = SkeletonTest.class.getResourceAsStream(
+                "/" + name.replace('.', '/') + ".class")) {
+            return in.readAllBytes();
+        }
     }
 
     static byte[] skeleton(String name) throws Exception {
         String internal = name.replace('.', '/');
         byte[] container = Containers.wrap(original(name), new WrapOptions());
         return Skeleton.build(original(name), Carrier.pieces(internal, container, 0),
-                Carrier.protectedMessage(internal));
+                Carrier.protectedMessage(internal), SkeletonTest::original);
     }
 
     /** What ASM reports of a class file; with `flags` of SKIP_CODE, its declarations. */
@@ -72,6 +77,33 @@ class SkeletonTest {
                 new PrintWriter(out), "-v", "-p", Files.write(dir.resolve("S.class"), skeleton)
                         .toString());
         assertEquals(0, status, out.toString());
+    }
+
+    static Stream<Arguments> constants() {
+        return Stream.of(Arguments.of("Constants", Set.of("PUBLIC", "PROTECTED", "instance"),
+                        "not PACKAGE, PRIVATE; `instance`: a constant in subclasses"),
+                Arguments.of("Constants$Api", Set.of("FIELD"), "an interface's fields are public"),
+                Arguments.of("Constants$Nested", Set.of("PUBLIC"), "protected, seen by subclasses"),
+                Arguments.of("Constants$Closed", Set.of(), "protected, in a final class"),
+                Arguments.of("Constants$Hidden", Set.of(), "in a private class"),
+                Arguments.of("Internal", Set.of(), "in a package-private class"),
+                Arguments.of("Internal$Nested", Set.of(), "public, hidden by its top-level class"));
+    }
+
+    @ParameterizedTest(name = "{0}: {2}")
+    @MethodSource("constants")
+    void keepsTheConstantsThatOtherPackagesSee(String owner, Set<String> kept, String why)
+            throws Exception {
+        String name = "com.kelo.pack.skeleton." + owner;
+        Set<String> all = constantFields(original(name));
+        assertTrue(!all.isEmpty() && all.containsAll(kept), all::toString);
+        assertEquals(kept, constantFields(skeleton(name)));
+    }
+
+    private static Set<String> constantFields(byte[] classFile) {
+        Pattern field = Pattern.compile("  [a-z ]+ I (\\w+) = \\d+");
+        return text(classFile, ClassReader.SKIP_CODE).lines().map(field::matcher)
+                .filter(Matcher::matches).map(m -> m.group(1)).collect(Collectors.toSet());
     }
 
     @Test

@@ -15,7 +15,7 @@ import java.util.concurrent.Callable;
         nested = @Declared.Tag("inner"))
 public abstract class Declared<T extends Comparable<? super T>> extends Thread
         implements Callable<List<T>> {
-    public static final String CONSTANT = "a constant value";
+    private static final String CONSTANT = "a constant value";
 
     @Retention(RetentionPolicy.RUNTIME)
     public @interface Marker {
