@@ -22,23 +22,33 @@ class ProtectTest {
 
     @TempDir Path dir;
 
-    // The versioned copy of the main class has a class file version that ASM does not know yet:
-    // embedded, it becomes a minimal carrier with a warning (loading one is the hostile sweep's).
+    // Classes are named by their class files, wherever they lie. The versioned copy of the main
+    // class has a class file version that ASM does not know yet: embedded, it becomes a minimal
+    // carrier with a warning (loading one is the hostile sweep's).
     @ParameterizedTest
     @ValueSource(strings = {"embedded", "container"})
     void eachKindOfEntryIsProtectedOrCopiedAsItShouldBe(String form) throws Exception {
-        byte[] future = classFile.clone();
+        byte[] future = named("app/Main");
         future[7] = 99;
-        File in = jar(dir.resolve("app.jar").toFile(), "META-INF/MANIFEST.MF", MANIFEST,
-                "META-INF/APP.SF", "x", "META-INF/sisu/javax.inject.Named", "index", "app/", "",
-                "app/Main.class", classFile, "app/util/Helper.class", classFile,
-                "META-INF/versions/11/app/Main.class", future, "module-info.class", classFile,
-                "META-INF/versions/11/module-info.class", classFile);
+        Map<String, String> protectedAs = Map.of("app/Main.class", "app/Main",
+                "META-INF/versions/11/app/Main.class", "app/Main", "WEB-INF/classes/web/Hi.class",
+                "web/Hi", "BOOT-INF/classes/boot/App.class", "boot/App",
+                "app/util/Moved.class", "app/Moved"); // not excluded: its class is not in app.util
+        Map<String, byte[]> kept = Map.of("app/util/Helper.class", named("app/util/Helper"),
+                "module-info.class", named("module-info"), "META-INF/versions/11/module-info.class",
+                named("module-info"), "com/kelo/rvs/Runtime.class", named("com/kelo/rvs/Runtime"),
+                "notes.class", "not a class file".getBytes());
+        List<Object> entries = new ArrayList<>(List.of("META-INF/MANIFEST.MF", MANIFEST,
+                "META-INF/APP.SF", "x", "META-INF/sisu/javax.inject.Named", "index", "app/", ""));
+        protectedAs.forEach((path, name) -> entries.addAll(List.of(path,
+                path.startsWith("META-INF") ? future : named(name))));
+        kept.forEach((path, data) -> entries.addAll(List.of(path, data)));
+        File in = jar(dir.resolve("app.jar").toFile(), entries.toArray());
         File out = dir.resolve("protected.jar").toFile();
         boolean embedded = form.equals("embedded");
         Run run = Run.of("protect", in.getPath(), "-o", out.getPath(), "--exclude", "app.util.*",
-                "--form", form).expect(0, ": 2 classes protected (" + form + ")"
-                        + (embedded ? ", 1 as minimal carriers" : "") + ", 3 left as they were,"
+                "--form", form).expect(0, ": 5 classes protected (" + form + ")"
+                        + (embedded ? ", 1 as minimal carriers" : "") + ", 5 left as they were,"
                         + " 3 other entries copied, 1 signature file dropped; " + in.length()
                         + " -> " + out.length() + " bytes", "warning: " + in + " is signed");
         assertEquals(!embedded,
@@ -48,18 +58,16 @@ class ProtectTest {
         try (ZipFile zip = new ZipFile(out)) {
             assertNull(zip.getEntry("META-INF/APP.SF"));
             assertArrayEquals("index".getBytes(), read(zip, "META-INF/sisu/javax.inject.Named"));
-            for (String kept : List.of("app/util/Helper.class", "module-info.class",
-                    "META-INF/versions/11/module-info.class")) {
-                assertArrayEquals(classFile, read(zip, kept), kept);
-            }
-            for (String name : List.of("app/Main.class", "META-INF/versions/11/app/Main.class")) {
-                byte[] data = read(zip, name);
-                assertArrayEquals(name.startsWith("app") ? classFile : future, Containers.unwrap(
-                        embedded ? EmbeddedContainers.extract(data, "app/Main") : data), name);
+            kept.forEach((path, data) -> assertArrayEquals(data, read(zip, path), path));
+            for (Map.Entry<String, String> p : protectedAs.entrySet()) {
+                byte[] data = read(zip, p.getKey());
+                assertArrayEquals(p.getKey().startsWith("META") ? future : named(p.getValue()),
+                        Containers.unwrap(embedded ? EmbeddedContainers.extract(data,
+                                p.getValue()) : data), p.getKey());
             }
             Path main = Files.write(dir.resolve("Main.class"), read(zip, "app/Main.class"));
             Run.of("inspect", main.toString()).expect(0, embedded ? "carrier class app/Main, "
-                    : "class kind", "decodes to a class file of " + classFile.length);
+                    : "class kind", "decodes to a class file of " + future.length);
         }
         try (JarInputStream jar = new JarInputStream(new FileInputStream(out))) { // manifest first
             Attributes main = jar.getManifest().getMainAttributes();
