@@ -8,10 +8,11 @@ import java.io.*;
 import java.nio.file.*;
 import java.util.*;
 import java.util.jar.*;
-import java.util.zip.ZipFile;
+import java.util.zip.*;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
 import org.junit.jupiter.params.ParameterizedTest;
+import org.junit.jupiter.params.provider.CsvSource;
 import org.junit.jupiter.params.provider.ValueSource;
 
 /** Protected jars: what becomes of each kind of entry, the warnings, and the carriers' pieces. */
@@ -74,6 +75,107 @@ class ProtectTest {
             assertEquals(List.of("app.Main", "ALL-UNNAMED"),
                     List.of(main.getValue("Main-Class"), main.getValue("Enable-Native-Access")));
         }
+    }
+
+    // An ear holding a war holding the application's jar, stored as nested jars must stay, and a
+    // damaged one; the patterns reach into each.
+    @ParameterizedTest
+    @ValueSource(booleans = {true, false})
+    void archivesInsideAreProtectedWithTheSamePatterns(boolean nested) throws Exception {
+        byte[] lib = Files.readAllBytes(jar(dir.resolve("lib.jar").toFile(), "lib/Util.class",
+                named("lib/Util"), "lib/Skip.class", named("lib/Skip")).toPath());
+        byte[] war = Files.readAllBytes(jar(dir.resolve("app.war").toFile(),
+                "WEB-INF/classes/web/Hi.class", named("web/Hi"), stored("WEB-INF/lib/lib.jar", lib),
+                lib, "WEB-INF/lib/bad.jar", "PK, but no archive").toPath());
+        File out = dir.resolve("out.ear").toFile();
+        List<String> args = new ArrayList<>(List.of("protect", jar(dir.resolve("app.ear").toFile(),
+                "app.war", war).getPath(), "-o", out.getPath(), "--exclude", "lib.Skip"));
+        if (!nested) {
+            args.add("--no-nested");
+        }
+        Run run = Run.of(args.toArray(String[]::new));
+        try (ZipFile ear = new ZipFile(out)) {
+            assertEquals(!nested, Arrays.equals(war, read(ear, "app.war")));
+            Files.write(dir.resolve("out.war"), read(ear, "app.war"));
+        }
+        if (!nested) {
+            run.expect(0, ": 0 classes protected (embedded), 0 left as they were, 1 other entry");
+            return;
+        }
+        run.expect(0, "1 other entry copied, 1 nested archive protected; ", "in app.war: 1 class "
+                + "protected (embedded), 0 left as they were, 1 other entry copied, 1 nested archive",
+                "in app.war!/WEB-INF/lib/lib.jar: 1 class protected (embedded), 1 left as they were",
+                "warning: " + dir + "/app.ear!/app.war!/WEB-INF/lib/bad.jar is not an archive");
+        try (ZipFile war2 = new ZipFile(dir.resolve("out.war").toFile())) {
+            assertArrayEquals("PK, but no archive".getBytes(), read(war2, "WEB-INF/lib/bad.jar"));
+            assertEquals(ZipEntry.STORED, war2.getEntry("WEB-INF/lib/lib.jar").getMethod());
+            assertTrue(EmbeddedContainers.extract(read(war2, "WEB-INF/classes/web/Hi.class"),
+                    "web/Hi").length > 0);
+            Files.write(dir.resolve("out.jar"), read(war2, "WEB-INF/lib/lib.jar"));
+        }
+        try (ZipFile jar = new ZipFile(dir.resolve("out.jar").toFile())) {
+            assertArrayEquals(named("lib/Skip"), read(jar, "lib/Skip.class"));
+            assertTrue(EmbeddedContainers.extract(read(jar, "lib/Util.class"), "lib/Util").length
+                    > 0);
+        }
+    }
+
+    // Each untouched entry's local header, data and descriptor are found in the output as they
+    // were; a protected class keeps its header fields and stays stored.
+    @Test
+    void entriesKeepTheirBytesOrFieldsAndTheResultIsReproducible() throws Exception {
+        byte[] main = named("app/Main");
+        File in = jar(dir.resolve("app.jar").toFile(), "META-INF/MANIFEST.MF", PLAIN,
+                stored("notes.txt", "notes".getBytes()), "notes".getBytes(), "z/deflated.txt",
+                "text ".repeat(50), stored("app/Main.class", main), main, "the archive's comment");
+        byte[] input = Files.readAllBytes(in.toPath());
+        List<byte[]> outputs = new ArrayList<>();
+        for (String name : List.of("one.jar", "two.jar")) {
+            Run.of("protect", in.getPath(), "-o", dir.resolve(name).toString()).expect(0);
+            outputs.add(Files.readAllBytes(dir.resolve(name)));
+        }
+        assertArrayEquals(outputs.get(0), outputs.get(1));
+        try (ZipFile a = new ZipFile(in); ZipFile b = new ZipFile(dir.resolve("one.jar").toFile())) {
+            assertEquals(a.stream().map(ZipEntry::getName).toList(),
+                    b.stream().map(ZipEntry::getName).toList());
+            assertEquals("the archive's comment", b.getComment());
+            for (ZipEntry x : a.stream().toList()) {
+                ZipEntry y = b.getEntry(x.getName());
+                assertEquals(fields(x), fields(y));
+                assertEquals(!x.getName().endsWith(".class"),
+                        Carrier.indexOf(outputs.get(0), raw(input, x), 0) >= 0, x.getName());
+            }
+        }
+    }
+
+    private static List<Object> fields(ZipEntry e) {
+        return List.of(e.getMethod(), e.getTime(), Arrays.toString(e.getExtra()),
+                String.valueOf(e.getComment()));
+    }
+
+    /** The entry's local header, data and data descriptor, as the archive holds them. */
+    private static byte[] raw(byte[] zip, ZipEntry e) {
+        int at = Carrier.indexOf(zip, e.getName().getBytes(), 0) - 30;
+        int end = at + 30 + e.getName().length() + ZipArchive.u2(zip, at + 28)
+                + (int) e.getCompressedSize() + ((zip[at + 6] & 8) != 0 ? 16 : 0);
+        return Arrays.copyOfRange(zip, at, end);
+    }
+
+    // Bytes set in a valid jar: from the central directory's start, or (negative) the file's end.
+    @ParameterizedTest
+    @CsvSource({"8, 1, 1, is encrypted", "-12, 2, 255, a Zip64 archive",
+        "-6, 1, 9, the local header of a.txt is missing", "-22, 4, 0, not a zip archive"})
+    void damagedOrUnsupportedArchivesAreRefusedAndLeaveNoOutput(int at, int n, int value,
+            String message) throws Exception {
+        byte[] data = Files.readAllBytes(jar(dir.resolve("app.jar").toFile(), "a.txt", "a")
+                .toPath());
+        int from = at >= 0 ? (int) ZipArchive.u4(data, data.length - 6) + at : data.length + at;
+        Arrays.fill(data, from, from + n, (byte) value);
+        String out = dir.resolve("out.jar").toString();
+        Run.of("protect", Files.write(dir.resolve("bad.jar"), data).toString(), "-o", out)
+                .expect(1, "kelo-pack: ", message);
+        assertEquals(List.of("app.jar", "bad.jar"), Files.list(dir).map(p -> p.getFileName()
+                .toString()).sorted().toList());
     }
 
     // Running such a jar with `java -jar` is the agent test's; this is what it cannot show.
