@@ -361,7 +361,7 @@ public final class JarProtector {
         return readArchive(runtimeJar);
     }
 
-    /** Whether the entry or class is part of the runtime: its package, with its native libraries. */
+    /** Whether an entry or a class is the runtime's: its package, with its native libraries. */
     private static boolean isRuntimeEntry(String name) {
         return name.startsWith("com/kelo/rvs/");
     }

@@ -7,7 +7,9 @@ import com.kelo.rvs.format.EmbeddedContainers;
 import java.io.*;
 import java.nio.file.*;
 import java.util.*;
+import java.util.function.Function;
 import java.util.jar.*;
+import java.util.stream.Stream;
 import java.util.zip.*;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
@@ -56,20 +58,19 @@ class ProtectTest {
                 run.err().contains("component index (META-INF/sisu/javax.inject.Named)"));
         assertEquals(embedded, run.err().contains(
                 "warning: META-INF/versions/11/app/Main.class: ASM cannot read it"));
-        try (ZipFile zip = new ZipFile(out)) {
-            assertNull(zip.getEntry("META-INF/APP.SF"));
-            assertArrayEquals("index".getBytes(), read(zip, "META-INF/sisu/javax.inject.Named"));
-            kept.forEach((path, data) -> assertArrayEquals(data, read(zip, path), path));
-            for (Map.Entry<String, String> p : protectedAs.entrySet()) {
-                byte[] data = read(zip, p.getKey());
-                assertArrayEquals(p.getKey().startsWith("META") ? future : named(p.getValue()),
-                        Containers.unwrap(embedded ? EmbeddedContainers.extract(data,
-                                p.getValue()) : data), p.getKey());
-            }
-            Path main = Files.write(dir.resolve("Main.class"), read(zip, "app/Main.class"));
-            Run.of("inspect", main.toString()).expect(0, embedded ? "carrier class app/Main, "
-                    : "class kind", "decodes to a class file of " + future.length);
+        byte[] zip = Files.readAllBytes(out.toPath());
+        assertNull(read(zip, "META-INF/APP.SF"));
+        assertArrayEquals("index".getBytes(), read(zip, "META-INF/sisu/javax.inject.Named"));
+        kept.forEach((path, data) -> assertArrayEquals(data, read(zip, path), path));
+        for (Map.Entry<String, String> p : protectedAs.entrySet()) {
+            byte[] data = read(zip, p.getKey());
+            assertArrayEquals(p.getKey().startsWith("META") ? future : named(p.getValue()),
+                    Containers.unwrap(embedded ? EmbeddedContainers.extract(data, p.getValue())
+                            : data), p.getKey());
         }
+        Run.of("inspect", Files.write(dir.resolve("Main.class"), read(zip, "app/Main.class"))
+                .toString()).expect(0, embedded ? "carrier class app/Main, "
+                : "class kind", "decodes to a class file of " + future.length);
         try (JarInputStream jar = new JarInputStream(new FileInputStream(out))) { // manifest first
             Attributes main = jar.getManifest().getMainAttributes();
             assertEquals(List.of("app.Main", "ALL-UNNAMED"),
@@ -87,37 +88,26 @@ class ProtectTest {
         byte[] war = Files.readAllBytes(jar(dir.resolve("app.war").toFile(),
                 "WEB-INF/classes/web/Hi.class", named("web/Hi"), stored("WEB-INF/lib/lib.jar", lib),
                 lib, "WEB-INF/lib/bad.jar", "PK, but no archive").toPath());
-        File out = dir.resolve("out.ear").toFile();
-        List<String> args = new ArrayList<>(List.of("protect", jar(dir.resolve("app.ear").toFile(),
-                "app.war", war).getPath(), "-o", out.getPath(), "--exclude", "lib.Skip"));
-        if (!nested) {
-            args.add("--no-nested");
-        }
-        Run run = Run.of(args.toArray(String[]::new));
-        try (ZipFile ear = new ZipFile(out)) {
-            assertEquals(!nested, Arrays.equals(war, read(ear, "app.war")));
-            Files.write(dir.resolve("out.war"), read(ear, "app.war"));
-        }
+        Run run = Run.of(Stream.of("protect", jar(dir.resolve("app.ear").toFile(), "app.war", war)
+                .getPath(), "-o", dir + "/out.ear", "--exclude", "lib.Skip", nested ? null
+                : "--no-nested").filter(Objects::nonNull).toArray(String[]::new));
+        byte[] war2 = read(Files.readAllBytes(dir.resolve("out.ear")), "app.war");
+        assertEquals(!nested, Arrays.equals(war, war2));
         if (!nested) {
             run.expect(0, ": 0 classes protected (embedded), 0 left as they were, 1 other entry");
             return;
         }
-        run.expect(0, "1 other entry copied, 1 nested archive protected; ", "in app.war: 1 class "
-                + "protected (embedded), 0 left as they were, 1 other entry copied, 1 nested archive",
-                "in app.war!/WEB-INF/lib/lib.jar: 1 class protected (embedded), 1 left as they were",
+        run.expect(0, "0 other entries copied, 1 nested archive protected; ",
+                "in app.war: 1 class protected (embedded), 0 left as they were, 1 other entry",
+                "in app.war!/WEB-INF/lib/lib.jar: 1 class protected (embedded), 1 left as",
                 "warning: " + dir + "/app.ear!/app.war!/WEB-INF/lib/bad.jar is not an archive");
-        try (ZipFile war2 = new ZipFile(dir.resolve("out.war").toFile())) {
-            assertArrayEquals("PK, but no archive".getBytes(), read(war2, "WEB-INF/lib/bad.jar"));
-            assertEquals(ZipEntry.STORED, war2.getEntry("WEB-INF/lib/lib.jar").getMethod());
-            assertTrue(EmbeddedContainers.extract(read(war2, "WEB-INF/classes/web/Hi.class"),
-                    "web/Hi").length > 0);
-            Files.write(dir.resolve("out.jar"), read(war2, "WEB-INF/lib/lib.jar"));
-        }
-        try (ZipFile jar = new ZipFile(dir.resolve("out.jar").toFile())) {
-            assertArrayEquals(named("lib/Skip"), read(jar, "lib/Skip.class"));
-            assertTrue(EmbeddedContainers.extract(read(jar, "lib/Util.class"), "lib/Util").length
-                    > 0);
-        }
+        byte[] lib2 = read(war2, "WEB-INF/lib/lib.jar");
+        assertTrue(Carrier.indexOf(war2, lib2, 0) > 0, "stored");
+        assertArrayEquals("PK, but no archive".getBytes(), read(war2, "WEB-INF/lib/bad.jar"));
+        assertArrayEquals(named("lib/Skip"), read(lib2, "lib/Skip.class"));
+        assertTrue(EmbeddedContainers.extract(read(lib2, "lib/Util.class"), "lib/Util").length
+                * EmbeddedContainers.extract(read(war2, "WEB-INF/classes/web/Hi.class"), "web/Hi")
+                        .length > 0);
     }
 
     // Each untouched entry's local header, data and descriptor are found in the output as they
@@ -135,30 +125,25 @@ class ProtectTest {
             outputs.add(Files.readAllBytes(dir.resolve(name)));
         }
         assertArrayEquals(outputs.get(0), outputs.get(1));
-        try (ZipFile a = new ZipFile(in); ZipFile b = new ZipFile(dir.resolve("one.jar").toFile())) {
+        Function<ZipEntry, List<Object>> fields = e -> List.of(e.getMethod(), e.getTime(),
+                Arrays.toString(e.getExtra()), String.valueOf(e.getComment()));
+        try (ZipFile a = new ZipFile(in); ZipFile b = new ZipFile(dir + "/one.jar")) {
             assertEquals(a.stream().map(ZipEntry::getName).toList(),
                     b.stream().map(ZipEntry::getName).toList());
             assertEquals("the archive's comment", b.getComment());
             for (ZipEntry x : a.stream().toList()) {
-                ZipEntry y = b.getEntry(x.getName());
-                assertEquals(fields(x), fields(y));
+                assertEquals(fields.apply(x), fields.apply(b.getEntry(x.getName())));
                 assertEquals(!x.getName().endsWith(".class"),
                         Carrier.indexOf(outputs.get(0), raw(input, x), 0) >= 0, x.getName());
             }
         }
     }
 
-    private static List<Object> fields(ZipEntry e) {
-        return List.of(e.getMethod(), e.getTime(), Arrays.toString(e.getExtra()),
-                String.valueOf(e.getComment()));
-    }
-
     /** The entry's local header, data and data descriptor, as the archive holds them. */
     private static byte[] raw(byte[] zip, ZipEntry e) {
         int at = Carrier.indexOf(zip, e.getName().getBytes(), 0) - 30;
-        int end = at + 30 + e.getName().length() + ZipArchive.u2(zip, at + 28)
-                + (int) e.getCompressedSize() + ((zip[at + 6] & 8) != 0 ? 16 : 0);
-        return Arrays.copyOfRange(zip, at, end);
+        return Arrays.copyOfRange(zip, at, at + 30 + e.getName().length() + ZipArchive.u2(zip,
+                at + 28) + (int) e.getCompressedSize() + ((zip[at + 6] & 8) != 0 ? 16 : 0));
     }
 
     // Bytes set in a valid jar: from the central directory's start, or (negative) the file's end.
@@ -171,8 +156,7 @@ class ProtectTest {
                 .toPath());
         int from = at >= 0 ? (int) ZipArchive.u4(data, data.length - 6) + at : data.length + at;
         Arrays.fill(data, from, from + n, (byte) value);
-        String out = dir.resolve("out.jar").toString();
-        Run.of("protect", Files.write(dir.resolve("bad.jar"), data).toString(), "-o", out)
+        Run.of("protect", Files.write(dir.resolve("bad.jar"), data) + "", "-o", dir + "/out.jar")
                 .expect(1, "kelo-pack: ", message);
         assertEquals(List.of("app.jar", "bad.jar"), Files.list(dir).map(p -> p.getFileName()
                 .toString()).sorted().toList());
@@ -188,9 +172,8 @@ class ProtectTest {
         String out = dir.resolve("self.jar").toString();
         Run.of("protect", jar(dir.resolve("app.jar").toFile(), entries).getPath(), "-o", out,
                 "--runtime-jar", runtime.getPath()).expect(0, "the runtime added (2 entries)");
-        try (ZipFile zip = new ZipFile(out)) {
-            assertArrayEquals(classFile, read(zip, "com/kelo/rvs/Launcher.class"));
-        }
+        assertArrayEquals(classFile, read(Files.readAllBytes(Path.of(out)),
+                "com/kelo/rvs/Launcher.class"));
         entries[1] = PLAIN;
         Run.of("protect", jar(dir.resolve("library.jar").toFile(), entries).getPath(), "-o", out,
                 "--runtime-jar", runtime.getPath())

@@ -6,7 +6,6 @@ import static org.junit.jupiter.api.Assertions.*;
 import java.io.*;
 import java.util.zip.*;
 import org.objectweb.asm.ClassWriter;
-import org.objectweb.asm.Opcodes;
 
 /** What the packer's tests share: real class files, jars, runs of the command line. */
 final class TestClasses {
@@ -24,7 +23,7 @@ final class TestClasses {
     /** A class file that names itself so, with nothing in it. */
     static byte[] named(String internalName) {
         ClassWriter writer = new ClassWriter(0);
-        writer.visit(Opcodes.V1_8, Opcodes.ACC_PUBLIC, internalName, null, "java/lang/Object", null);
+        writer.visit(52, 1, internalName, null, "java/lang/Object", null); // Java 8, public
         return writer.toByteArray();
     }
 
@@ -35,8 +34,8 @@ final class TestClasses {
     static File jar(File file, Object... entries) throws IOException {
         try (ZipOutputStream out = new ZipOutputStream(new FileOutputStream(file))) {
             for (int i = 0; i + 1 < entries.length; i += 2) {
-                Object data = entries[i + 1];
-                out.putNextEntry(entries[i] instanceof ZipEntry e ? e : new ZipEntry((String) entries[i]));
+                Object name = entries[i], data = entries[i + 1];
+                out.putNextEntry(name instanceof ZipEntry e ? e : new ZipEntry((String) name));
                 out.write(data instanceof String ? ((String) data).getBytes(UTF_8) : (byte[]) data);
             }
             out.setComment(entries.length % 2 == 1 ? (String) entries[entries.length - 1] : null);
@@ -57,9 +56,15 @@ final class TestClasses {
         return entry;
     }
 
-    static byte[] read(ZipFile zip, String name) {
-        try (InputStream in = zip.getInputStream(zip.getEntry(name))) { // none: NullPointerException
-            return in.readAllBytes();
+    /** The content of an archive's entry, found in the archive's order; null when it has none. */
+    static byte[] read(byte[] zip, String name) {
+        try (ZipInputStream in = new ZipInputStream(new ByteArrayInputStream(zip))) {
+            for (ZipEntry e; (e = in.getNextEntry()) != null;) {
+                if (e.getName().equals(name)) {
+                    return in.readAllBytes();
+                }
+            }
+            return null;
         } catch (IOException e) {
             throw new UncheckedIOException(e);
         }
