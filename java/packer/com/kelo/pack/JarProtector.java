@@ -393,7 +393,7 @@ public final class JarProtector {
 
     /**
      * An executable jar's manifest with native access enabled; with the runtime, the launcher as
-     * its main class. Any other manifest unchanged.
+     * its main class. Any other manifest unchanged: the same array.
      *
      * @throws PackException if the runtime is to be added and the manifest names no main class
      */
