@@ -1,7 +1,5 @@
 package com.kelo.pack;
 
-import java.io.IOException;
-import java.io.UncheckedIOException;
 import java.util.ArrayList;
 import java.util.HashMap;
 import java.util.List;
@@ -38,7 +36,16 @@ final class Skeleton {
     /** The class files of the other classes beside a class, as its nesting needs them. */
     interface ClassFiles {
         /** @return the class file of the class of that internal name; null if there is none */
-        byte[] find(String internalName) throws IOException;
+        byte[] find(String internalName) throws PackException;
+    }
+
+    /** A failure of the lookup, carried through ASM's visitor. */
+    private static final class LookupFailed extends RuntimeException {
+        private static final long serialVersionUID = 1L;
+
+        LookupFailed(PackException cause) {
+            super(cause);
+        }
     }
 
     /**
@@ -46,7 +53,7 @@ final class Skeleton {
      *
      * @param pieces the tagged pieces of its container, in order
      * @param others where a nested class's top-level class is read, for whether it is public
-     * @throws IOException if {@code others} fails
+     * @throws PackException if {@code others} fails
      * @throws IllegalArgumentException if ASM cannot read the class file (for instance a class
      *     file version newer than it knows)
      * @throws IndexOutOfBoundsException if the class file is damaged
@@ -54,15 +61,15 @@ final class Skeleton {
      *     constant pool
      */
     static byte[] build(byte[] classFile, List<String> pieces, String message, ClassFiles others)
-            throws IOException {
+            throws PackException {
         ClassReader reader = new ClassReader(classFile);
         // A writer of its own, not one over the reader, which would copy the original constant
         // pool with the strings of the code. No frames are needed: the bodies never branch.
         ClassWriter writer = new ClassWriter(ClassWriter.COMPUTE_MAXS);
         try {
             reader.accept(new Declarations(writer, pieces, message, others), ClassReader.SKIP_CODE);
-        } catch (UncheckedIOException e) {
-            throw e.getCause();
+        } catch (LookupFailed e) {
+            throw (PackException) e.getCause();
         }
         return writer.toByteArray();
     }
@@ -168,8 +175,8 @@ final class Skeleton {
             try {
                 byte[] classFile = others.find(topLevel);
                 return classFile == null ? 0 : new ClassReader(classFile).getAccess();
-            } catch (IOException e) {
-                throw new UncheckedIOException(e);
+            } catch (PackException e) {
+                throw new LookupFailed(e);
             }
         }
 

@@ -31,10 +31,12 @@ class SkeletonTest {
                 .map(s -> Declared.class.getName() + s);
     }
 
-    private static byte[] original(String name) throws IOException {
+    private static byte[] original(String name) {
         try (InputStream in = SkeletonTest.class.getResourceAsStream(
                 "/" + name.replace('.', '/') + ".class")) {
             return in.readAllBytes();
+        } catch (IOException e) {
+            throw new UncheckedIOException(e);
         }
     }
 
