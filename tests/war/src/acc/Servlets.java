@@ -11,8 +11,6 @@ public final class Servlets {
 
     @WebServlet("/hello")
     public static class Hello extends HttpServlet {
-        private static final long serialVersionUID = 1L;
-
         @Override
         protected void doGet(HttpServletRequest q, HttpServletResponse a) throws IOException {
             a.getWriter().println(Texts.greet(q.getParameter("name")));
@@ -22,8 +20,6 @@ public final class Servlets {
     // A status other than 200 is compared too.
     @WebServlet("/sum")
     public static class Sum extends HttpServlet {
-        private static final long serialVersionUID = 1L;
-
         @Override
         protected void doGet(HttpServletRequest q, HttpServletResponse a) throws IOException {
             a.setStatus(HttpServletResponse.SC_ACCEPTED);
