@@ -75,8 +75,8 @@ bool _tbO::callWorker(std::atomic<jmethodID>& id, const char* name) {
         return false;
     jmethodID method = id.load();
     if (!method) {
-        const jclass workerClass = env->GetObjectClass(worker.get());
-        method = workerClass ? env->GetMethodID(workerClass, name, "()I") : nullptr;
+        const LocalRef<jclass> workerClass(env, env->GetObjectClass(worker.get()));
+        method = workerClass ? env->GetMethodID(workerClass.get(), name, "()I") : nullptr;
         // The failed lookup's exception stays pending for the Java caller.
         if (!method)
             return false;
@@ -91,7 +91,7 @@ jint _tbO::sendMessage(MessageRow row, const kbs::StringBase<char>& text) {
         return 0;
     const Message& message = messages[row];
     PendingException pending(env);
-    const jstring javaText = env->NewStringUTF(text.c_str());
+    const LocalRef<jstring> javaText(env, env->NewStringUTF(text.c_str()));
     if (pending.collect())
         return 0;
     const jclass runtime = runtimeClass();
@@ -113,8 +113,9 @@ jint _tbO::sendMessage(MessageRow row, const kbs::StringBase<char>& text) {
         callSuspendThreads();
         pending.collect();
     }
-    const jint result = message.passesText ? env->CallIntMethod(callerObject, method, javaText)
-                                           : env->CallIntMethod(callerObject, method);
+    const jint result = message.passesText
+                            ? env->CallIntMethod(callerObject, method, javaText.get())
+                            : env->CallIntMethod(callerObject, method);
     pending.collect();
     if (message.bracketed)
         callResumeThreads();

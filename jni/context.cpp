@@ -47,7 +47,7 @@ bool _tbO::log(jint level, const kbs::StringBase<char>& text) {
     if (!logs(level))
         return true;
     PendingException pending(env);
-    const jstring line = env->NewStringUTF(text.c_str());
+    const LocalRef<jstring> line(env, env->NewStringUTF(text.c_str()));
     if (pending.collect())
         return true;
     const jclass runtime = runtimeClass();
@@ -58,7 +58,7 @@ bool _tbO::log(jint level, const kbs::StringBase<char>& text) {
         logThreshold = std::numeric_limits<jint>::max();
         return false;
     }
-    logThreshold = env->CallIntMethod(callerObject, method, level, line);
+    logThreshold = env->CallIntMethod(callerObject, method, level, line.get());
     return true;
 }
 
