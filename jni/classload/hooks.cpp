@@ -142,9 +142,14 @@ void reportOtherPieces(JNIEnv* env, const char* name, std::string_view tagged) n
             if (tagged.size() > ShownNameLength)
                 shown += "...";
             const kbs::StringBase<char> own(name);
-            context.log(LogError, "Class " + own + " carries embedded pieces for " + shown +
-                                      " but none for " + own +
-                                      "; was it packed under another name?");
+            // Its own name in the first tag: its pieces are there, but not piece 0 whole.
+            context.log(LogError, tagged == name
+                                      ? "Class " + own +
+                                            " carries embedded pieces, but no whole "
+                                            "piece 0 of its container"
+                                      : "Class " + own + " carries embedded pieces for " + shown +
+                                            " but none for " + own +
+                                            "; was it packed under another name?");
         }
     } catch (...) {
         // The class stays as it is, reported or not.
