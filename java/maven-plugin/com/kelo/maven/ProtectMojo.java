@@ -92,8 +92,11 @@ public final class ProtectMojo extends AbstractMojo {
         boolean attached = classifier != null && !classifier.isEmpty();
         String name = input.getName();
         int dot = name.lastIndexOf('.');
-        File output = new File(new File(project.getBuild().getDirectory(), "kelo"),
-                attached ? name.substring(0, dot) + "-" + classifier + name.substring(dot) : name);
+        // Protected in place through a file of its own, as the packer writes a new file.
+        File output = attached
+                ? new File(input.getParentFile(),
+                        name.substring(0, dot) + "-" + classifier + name.substring(dot))
+                : new File(new File(project.getBuild().getDirectory(), "kelo"), name);
         File stamp = new File(output.getPath() + ".sha256");
         try {
             // An archive the packaging plugin found up to date is the one protected last time.
