@@ -59,6 +59,7 @@ public final class ProtectMojo extends AbstractMojo {
     @Parameter(property = "kelo.javaMax")
     private String javaMax;
 
+    /** Leaves the archive as it is. */
     @Parameter(property = "kelo.skip", defaultValue = "false")
     private boolean skip;
 
@@ -66,7 +67,7 @@ public final class ProtectMojo extends AbstractMojo {
      * Empty: the protected archive replaces the project's archive. Otherwise the project's archive
      * stays as it is and the protected one is attached with this classifier.
      */
-    @Parameter(property = "kelo.classifier", defaultValue = "")
+    @Parameter(property = "kelo.classifier")
     private String classifier;
 
     @Parameter(defaultValue = "${project}", readonly = true, required = true)
@@ -83,6 +84,9 @@ public final class ProtectMojo extends AbstractMojo {
         if (skip) {
             getLog().info("Skipping: kelo.skip is set");
             return;
+        }
+        if (project.getPackaging().equals("pom")) {
+            return; // a parent that passes the plugin on to its modules
         }
         File input = project.getArtifact().getFile();
         if (input == null || !input.isFile()) {
@@ -124,7 +128,7 @@ public final class ProtectMojo extends AbstractMojo {
         try {
             protector.form = JarProtector.Form.valueOf(form.toUpperCase(Locale.ROOT));
         } catch (IllegalArgumentException e) {
-            throw new MojoExecutionException("form must be container or embedded, not " + form, e);
+            throw new MojoExecutionException("form must be container or embedded, not " + form);
         }
         protector.nested = nested;
         protector.wrapOptions.minJava = javaVersion("javaMin", javaMin);
