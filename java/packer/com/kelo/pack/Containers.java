@@ -1,6 +1,9 @@
 package com.kelo.pack;
 
+import java.io.ByteArrayInputStream;
 import java.io.ByteArrayOutputStream;
+import java.io.DataInputStream;
+import java.io.IOException;
 import java.util.Arrays;
 import java.util.zip.CRC32;
 import java.util.zip.DataFormatException;
@@ -19,6 +22,9 @@ public final class Containers {
      */
     static final byte[] GZIP_HEADER = {0x1F, (byte) 0x8B, 8, 0, 0, 0, 0, 0, 0, 0};
 
+    // Bytes taken by each constant kind from 3 (integer) to 20 (package), tag included; 0 for none.
+    private static final String CONSTANT_SIZES = "559933555500435533";
+
     /** The shortest class file the library delivers. */
     static final int MIN_CLASS_SIZE = 32;
 
@@ -27,6 +33,47 @@ public final class Containers {
     /** @return whether the bytes start with the class file magic */
     public static boolean isClassFile(byte[] data) {
         return data.length >= 4 && startsWith(data, CLASS_MAGIC);
+    }
+
+    /**
+     * Reads the name a class file gives itself (this_class) by walking its constant pool, which
+     * works for class file versions that ASM does not know yet.
+     *
+     * @return the internal name, or null for a damaged class file or a constant kind not known here
+     */
+    public static String className(byte[] classFile) {
+        try {
+            int count = u2(classFile, 8);
+            int[] offsets = new int[count];
+            int at = 10;
+            for (int i = 1; i < count; i++) {
+                offsets[i] = at;
+                int tag = classFile[at];
+                if (tag == 1) {
+                    at += 3 + u2(classFile, at + 1);
+                } else if (tag == 5 || tag == 6) {
+                    at += 9; // a long or a double takes two entries
+                    i++;
+                } else if (tag >= 3 && tag <= 20 && CONSTANT_SIZES.charAt(tag - 3) != '0') {
+                    at += CONSTANT_SIZES.charAt(tag - 3) - '0';
+                } else {
+                    return null;
+                }
+            }
+            int thisClass = offsets[u2(classFile, at + 2)]; // after the access flags
+            int name = offsets[u2(classFile, thisClass + 1)];
+            if (classFile[thisClass] != 7 || classFile[name] != 1) {
+                return null;
+            }
+            return new DataInputStream(new ByteArrayInputStream(classFile, name + 1,
+                    classFile.length - name - 1)).readUTF();
+        } catch (IndexOutOfBoundsException | IOException e) {
+            return null;
+        }
+    }
+
+    private static int u2(byte[] data, int offset) {
+        return (data[offset] & 0xFF) << 8 | (data[offset + 1] & 0xFF);
     }
 
     /**

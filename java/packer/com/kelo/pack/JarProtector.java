@@ -1,34 +1,30 @@
 package com.kelo.pack;
 
 import com.kelo.rvs.format.LaunchAttributes;
+import java.io.BufferedOutputStream;
 import java.io.ByteArrayOutputStream;
 import java.io.File;
 import java.io.FileOutputStream;
 import java.io.IOException;
-import java.io.InputStream;
 import java.io.OutputStream;
 import java.io.PrintStream;
+import java.nio.file.Files;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.Collections;
-import java.util.Enumeration;
-import java.util.HashSet;
+import java.util.LinkedHashMap;
 import java.util.List;
-import java.util.Set;
 import java.util.Locale;
+import java.util.Map;
 import java.util.jar.Attributes;
 import java.util.jar.Manifest;
-import java.util.regex.Matcher;
 import java.util.regex.Pattern;
-import java.util.zip.ZipEntry;
-import java.util.zip.ZipException;
-import java.util.zip.ZipFile;
-import java.util.zip.ZipOutputStream;
 
 /**
- * Turns a jar into a protected jar: the selected classes become skeleton carriers or containers,
- * everything else (resources, other classes) is copied unchanged. Signature files are dropped, as
- * the protected classes no longer match them. An executable jar's manifest gains
+ * Turns a jar (or a war, an ear) into a protected one: the selected classes, named by their class
+ * files, become skeleton carriers or containers; jars and wars inside it are protected the same
+ * way; every other entry is copied byte for byte, in the original order. Signature files are
+ * dropped, as the protected classes no longer match them. An executable jar's manifest gains
  * {@code Enable-Native-Access: ALL-UNNAMED}, so that JDK 24 and later let the runtime load its
  * native library without a warning. With a {@link #runtimeJar}, the runtime's classes and native
  * libraries go into the jar unprotected and its launcher becomes the main class, which
@@ -43,7 +39,7 @@ public final class JarProtector {
         EMBEDDED
     }
 
-    /** What a run did. */
+    /** What a run did, for the archive and for each archive inside it that was protected. */
     public static final class Result {
         public int protectedClasses;
         public int keptClasses;
@@ -55,6 +51,54 @@ public final class JarProtector {
         public long outputBytes;
         /** Entries of the runtime jar added. */
         public int runtimeEntries;
+        /** Archives directly inside this one that were written protected. */
+        public int protectedArchives;
+        /**
+         * The archives inside that were read, by path ({@code WEB-INF/lib/a.jar}, deeper ones as
+         * {@code app.war!/WEB-INF/lib/a.jar}); filled in the outermost result only.
+         */
+        public final Map<String, Result> nestedArchives = new LinkedHashMap<>();
+        private final List<String> indexes = new ArrayList<>();
+        private final String input;
+        private final String output;
+        private final Form form;
+
+        Result(String input, String output, Form form) {
+            this.input = input;
+            this.output = output;
+            this.form = form;
+        }
+
+        /** @return what the run did, one line for the archive and one per nested archive */
+        public List<String> summary() {
+            List<String> lines = new ArrayList<>();
+            lines.add("protect: " + input + " -> " + output + ": " + counts());
+            for (Map.Entry<String, Result> n : nestedArchives.entrySet()) {
+                lines.add("  in " + n.getKey() + ": " + n.getValue().counts());
+            }
+            return lines;
+        }
+
+        private String counts() {
+            return count(protectedClasses, "class", "classes") + " protected ("
+                    + form.name().toLowerCase(Locale.ROOT) + ")"
+                    + (minimalCarriers > 0 ? ", " + minimalCarriers + " as minimal carriers" : "")
+                    + ", " + keptClasses + " left as they were, "
+                    + count(otherEntries, "other entry", "other entries") + " copied"
+                    + (protectedArchives > 0 ? ", "
+                            + count(protectedArchives, "nested archive", "nested archives")
+                            + " protected" : "")
+                    + (droppedSignatureFiles > 0 ? ", "
+                            + count(droppedSignatureFiles, "signature file", "signature files")
+                            + " dropped" : "")
+                    + (runtimeEntries > 0 ? ", the runtime added ("
+                            + count(runtimeEntries, "entry", "entries") + ")" : "")
+                    + "; " + inputBytes + " -> " + outputBytes + " bytes";
+        }
+
+        private static String count(int n, String one, String many) {
+            return n + " " + (n == 1 ? one : many);
+        }
     }
 
     /** Above this many entries, progress lines are printed. */
@@ -67,9 +111,6 @@ public final class JarProtector {
     private static final List<String> SCANNING_INDEXES = Arrays.asList("META-INF/sisu/",
             "META-INF/plexus/components.xml", "META-INF/spring.components", "META-INF/beans.xml",
             "META-INF/persistence.xml");
-
-    // A class of a multi-release jar: META-INF/versions/N/ then the class's own path.
-    private static final Pattern VERSIONED = Pattern.compile("META-INF/versions/[0-9]+/(.+)");
 
     public WrapOptions wrapOptions = new WrapOptions();
     public Form form = Form.EMBEDDED;
@@ -128,10 +169,11 @@ public final class JarProtector {
     }
 
     /**
-     * Writes the protected jar.
+     * Writes the protected archive: a jar, a war or an ear, with the archives inside it protected
+     * too unless {@link #nested} is off.
      *
-     * @param messages where warnings and progress lines for large jars go
-     * @throws PackException if the input is not a readable jar or a class cannot be wrapped
+     * @param messages where warnings and progress lines for large archives go
+     * @throws PackException if the input is not a readable archive or a class cannot be wrapped
      */
     public Result protect(File input, File output, PrintStream messages)
             throws PackException, IOException {
@@ -141,48 +183,16 @@ public final class JarProtector {
         if (input.getCanonicalFile().equals(output.getCanonicalFile())) {
             throw new PackException("the output would overwrite the input: " + output);
         }
-        ZipFile zip;
-        try {
-            zip = new ZipFile(input);
-        } catch (ZipException e) {
-            throw new PackException("not a jar file: " + input + " (" + e.getMessage() + ")", e);
+        ZipArchive in = readArchive(input);
+        ZipArchive runtime = runtimeJar == null ? null : readRuntime();
+        if (runtime != null && in.entry(MANIFEST) == null) {
+            throw new PackException(input + " has no manifest to name its main class, which"
+                    + " a jar with the runtime needs");
         }
-        Result result = new Result();
-        List<String> indexes = new ArrayList<>();
+        Result result = new Result(input.getPath(), output.getPath(), form);
         File partial = new File(output.getPath() + ".part");
-        try (ZipFile in = zip;
-                ZipFile runtime = openRuntime();
-                OutputStream file = new FileOutputStream(partial);
-                ZipOutputStream out = new ZipOutputStream(file)) {
-            Set<String> written = new HashSet<>();
-            if (runtime != null && in.getEntry(MANIFEST) == null) {
-                throw new PackException(input + " has no manifest to name its main class, which"
-                        + " a jar with the runtime needs");
-            }
-            List<ZipEntry> entries = orderedEntries(in);
-            int done = 0;
-            for (ZipEntry entry : entries) {
-                // The runtime's own classes replace any copy the application carries.
-                if (runtime == null || !isRuntimeEntry(entry.getName())) {
-                    copy(in, entry, out, result, messages);
-                    written.add(entry.getName());
-                }
-                if (SCANNING_INDEXES.stream().anyMatch(entry.getName()::startsWith)) {
-                    indexes.add(entry.getName());
-                }
-                done++;
-                if (entries.size() > PROGRESS_STEP && done % PROGRESS_STEP == 0) {
-                    messages.println("protect: " + done + " of " + entries.size() + " entries");
-                }
-            }
-            for (Enumeration<? extends ZipEntry> e = runtime == null ? Collections.emptyEnumeration()
-                    : runtime.entries(); e.hasMoreElements();) {
-                ZipEntry entry = e.nextElement();
-                if (isRuntimeEntry(entry.getName()) && written.add(entry.getName())) {
-                    write(out, entry, read(runtime, entry));
-                    result.runtimeEntries++;
-                }
-            }
+        try (OutputStream file = new BufferedOutputStream(new FileOutputStream(partial))) {
+            protectArchive(in, input.getPath(), runtime, file, result, result, messages);
         } catch (PackException | IOException | RuntimeException e) {
             partial.delete();
             throw e;
@@ -191,16 +201,7 @@ public final class JarProtector {
             partial.delete();
             throw new PackException("cannot write " + output);
         }
-        if (result.droppedSignatureFiles > 0) {
-            warn(messages, input + " is signed: the protected jar is not (its "
-                    + result.droppedSignatureFiles + " signature files are left out); sign it again"
-                    + " if it must be signed");
-        }
-        if (form == Form.CONTAINER && result.protectedClasses > 0 && !indexes.isEmpty()) {
-            warn(messages, input + " has a component index (" + String.join(", ", indexes)
-                    + "): frameworks that scan for components read class files, and cannot read"
-                    + " containers; protect it with --form embedded");
-        }
+        warnings(input.getPath(), result, messages);
         if (runtimeJar != null && result.runtimeEntries == 0) {
             output.delete();
             throw new PackException(runtimeJar + " holds no runtime classes");
@@ -210,120 +211,205 @@ public final class JarProtector {
         return result;
     }
 
-    // The manifest (and its folder) first, where JarInputStream looks for it.
-    private static List<ZipEntry> orderedEntries(ZipFile in) {
-        List<ZipEntry> first = new ArrayList<>();
-        List<ZipEntry> rest = new ArrayList<>();
-        for (Enumeration<? extends ZipEntry> e = in.entries(); e.hasMoreElements();) {
-            ZipEntry entry = e.nextElement();
-            String name = entry.getName();
-            if (name.equalsIgnoreCase("META-INF/") || name.equalsIgnoreCase(MANIFEST)) {
-                first.add(entry);
+    /**
+     * Writes one archive protected, in its own order; entries left alone keep their bytes.
+     *
+     * @param label the archive's name in messages: the input, then !/ and the path of each level
+     * @param runtime the runtime jar to add, for the outermost archive only
+     */
+    private void protectArchive(ZipArchive in, String label, ZipArchive runtime, OutputStream to,
+            Result result, Result top, PrintStream messages) throws PackException, IOException {
+        ZipArchive.Writer out = new ZipArchive.Writer(to, in.prefix);
+        int done = 0;
+        for (ZipArchive.Entry entry : in.entries) {
+            String name = entry.name;
+            if (SCANNING_INDEXES.stream().anyMatch(name::startsWith)) {
+                result.indexes.add(name);
+            }
+            // The runtime's own classes replace any copy the application carries.
+            if (runtime != null && isRuntimeEntry(name)) {
+                continue;
+            } else if (isSignatureFile(name)) {
+                result.droppedSignatureFiles++;
+                continue;
+            }
+            String where = (result == top ? "" : label + "!/") + name;
+            byte[] changed;
+            if (nested && isArchive(name)) {
+                changed = protectNested(entry, label, result, top, messages);
             } else {
-                rest.add(entry);
+                try {
+                    changed = change(entry, where, runtime != null, result, result == top,
+                            messages);
+                } catch (PackException e) {
+                    throw new PackException(where + ": " + e.getMessage(), e);
+                }
+            }
+            if (changed == null) {
+                out.copy(entry);
+            } else {
+                out.replace(entry, changed);
+            }
+            done++;
+            if (in.entries.size() > PROGRESS_STEP && done % PROGRESS_STEP == 0) {
+                messages.println("protect: " + done + " of " + in.entries.size() + " entries"
+                        + (result == top ? "" : " of " + label));
             }
         }
-        Collections.sort(first, (a, b) -> a.getName().length() - b.getName().length());
-        first.addAll(rest);
-        return first;
+        for (ZipArchive.Entry entry : runtime == null ? Collections.<ZipArchive.Entry>emptyList()
+                : runtime.entries) {
+            if (isRuntimeEntry(entry.name)) {
+                out.copy(entry);
+                result.runtimeEntries++;
+            }
+        }
+        out.finish(in.comment);
     }
 
-    private void copy(ZipFile in, ZipEntry entry, ZipOutputStream out, Result result,
-            PrintStream messages) throws PackException, IOException {
-        String name = entry.getName();
-        if (isSignatureFile(name)) {
-            result.droppedSignatureFiles++;
-            return;
-        }
-        byte[] data = entry.isDirectory() ? new byte[0] : read(in, entry);
-        String className = className(name);
+    /** @return the entry's new content, or null to copy it as it is */
+    private byte[] change(ZipArchive.Entry entry, String where, boolean withRuntime, Result result,
+            boolean top, PrintStream messages) throws PackException, IOException {
+        String name = entry.name;
         if (name.endsWith(".class")) {
-            if (className != null && selected(className) && Containers.isClassFile(data)) {
-                data = protectClass(name, className.replace('.', '/'), data, result, messages);
-                result.protectedClasses++;
-            } else {
-                result.keptClasses++;
+            byte[] data = entry.content();
+            String className = Containers.isClassFile(data) ? Containers.className(data) : null;
+            if (className == null && Containers.isClassFile(data)) {
+                warn(messages, where + ": its class name cannot be read; left as it is");
             }
-        } else if (name.equalsIgnoreCase(MANIFEST)) {
-            data = manifest(data);
-            result.otherEntries++;
-        } else {
-            result.otherEntries++;
+            if (className == null || className.equals("module-info") || isRuntimeEntry(className)
+                    || !selected(className.replace('/', '.'))) {
+                result.keptClasses++;
+                return null;
+            }
+            result.protectedClasses++;
+            return protectClass(where, className, data, result, messages);
         }
-        write(out, entry, data);
+        result.otherEntries++;
+        if (top && name.equalsIgnoreCase(MANIFEST)) {
+            byte[] original = entry.content();
+            byte[] manifest = manifest(original, withRuntime);
+            return manifest == original ? null : manifest;
+        }
+        return null;
     }
 
-    private static void write(ZipOutputStream out, ZipEntry entry, byte[] data) throws IOException {
-        ZipEntry copy = new ZipEntry(entry.getName());
-        copy.setTime(entry.getTime());
-        if (entry.getComment() != null) {
-            copy.setComment(entry.getComment());
-        }
-        out.putNextEntry(copy);
-        out.write(data);
-        out.closeEntry();
-    }
-
-    private ZipFile openRuntime() throws PackException, IOException {
-        if (runtimeJar == null) {
+    /**
+     * Protects an archive inside another in memory.
+     *
+     * @return its protected bytes, or null when it is to be copied as it is: not a readable
+     *     archive (with a warning), or nothing in it protected
+     */
+    private byte[] protectNested(ZipArchive.Entry entry, String label, Result parent, Result top,
+            PrintStream messages) throws PackException, IOException {
+        String inner = label + "!/" + entry.name;
+        byte[] content;
+        ZipArchive archive;
+        try {
+            content = entry.content();
+            archive = ZipArchive.read(content);
+        } catch (PackException e) {
+            warn(messages, inner + " is not an archive the packer can read (" + e.getMessage()
+                    + "); copied as it is");
+            parent.otherEntries++;
             return null;
         }
+        Result result = new Result(inner, null, form);
+        top.nestedArchives.put(inner.substring(top.input.length() + 2), result);
+        ByteArrayOutputStream out = new ByteArrayOutputStream(content.length);
+        protectArchive(archive, inner, null, out, result, top, messages);
+        result.inputBytes = content.length;
+        if (result.protectedClasses == 0 && result.protectedArchives == 0) {
+            result.droppedSignatureFiles = 0; // copied with its signature, which still holds
+            result.outputBytes = content.length;
+            return null;
+        }
+        parent.protectedArchives++;
+        result.outputBytes = out.size();
+        warnings(inner, result, messages);
+        return out.toByteArray();
+    }
+
+    private void warnings(String label, Result result, PrintStream messages) {
+        if (result.droppedSignatureFiles > 0) {
+            warn(messages, label + " is signed: the protected archive is not (its "
+                    + result.droppedSignatureFiles + " signature files are left out); sign it"
+                    + " again if it must be signed");
+        }
+        if (form == Form.CONTAINER && result.protectedClasses > 0 && !result.indexes.isEmpty()) {
+            warn(messages, label + " has a component index (" + String.join(", ", result.indexes)
+                    + "): frameworks that scan for components read class files, and cannot read"
+                    + " containers; protect it with --form embedded");
+        }
+    }
+
+    private static ZipArchive readArchive(File file) throws PackException, IOException {
+        if (file.length() > Integer.MAX_VALUE - 8) {
+            throw new PackException(file + " is over 2 GB, which the packer does not support");
+        }
+        try {
+            return ZipArchive.read(Files.readAllBytes(file.toPath()));
+        } catch (PackException e) {
+            throw new PackException("not an archive the packer can read: " + file + " ("
+                    + e.getMessage() + ")", e);
+        }
+    }
+
+    private ZipArchive readRuntime() throws PackException, IOException {
         if (!runtimeJar.isFile()) {
             throw new PackException("no such runtime jar: " + runtimeJar);
         }
-        try {
-            return new ZipFile(runtimeJar);
-        } catch (ZipException e) {
-            throw new PackException("not a jar file: " + runtimeJar + " (" + e.getMessage() + ")", e);
-        }
+        return readArchive(runtimeJar);
     }
 
-    /** Whether the entry is part of the runtime: its package, with its native libraries. */
+    /** Whether an entry or a class is the runtime's: its package, with its native libraries. */
     private static boolean isRuntimeEntry(String name) {
         return name.startsWith("com/kelo/rvs/");
     }
 
+    /** Whether the entry is an archive to protect with the one that holds it. */
+    static boolean isArchive(String name) {
+        String lower = name.toLowerCase(Locale.ROOT);
+        return lower.endsWith(".jar") || lower.endsWith(".war");
+    }
+
     private byte[] protectClass(String entryName, String internalName, byte[] data, Result result,
             PrintStream messages) throws PackException {
+        byte[] container = Containers.wrap(data, wrapOptions);
+        if (form == Form.CONTAINER) {
+            return container;
+        }
+        List<String> pieces = Carrier.pieces(internalName, container, pieceBytes);
         try {
-            byte[] container = Containers.wrap(data, wrapOptions);
-            if (form == Form.CONTAINER) {
-                return container;
-            }
-            List<String> pieces = Carrier.pieces(internalName, container, pieceBytes);
-            try {
-                return Skeleton.build(data, pieces, Carrier.protectedMessage(internalName));
-            } catch (RuntimeException e) {
-                // ASM's reason: a newer class file version, a damaged class file, a full pool.
-                warn(messages, entryName + ": ASM cannot read it (" + e + "); written as a minimal"
-                        + " carrier, which frameworks that read class files see without its"
-                        + " declarations");
-                result.minimalCarriers++;
-                return Carrier.build(internalName, container, pieceBytes);
-            }
-        } catch (PackException e) {
-            throw new PackException(entryName + ": " + e.getMessage(), e);
+            return Skeleton.build(data, pieces, Carrier.protectedMessage(internalName));
+        } catch (RuntimeException e) {
+            // ASM's reason: a newer class file version, a damaged class file, a full pool.
+            warn(messages, entryName + ": ASM cannot read it (" + e + "); written as a minimal"
+                    + " carrier, which frameworks that read class files see without its"
+                    + " declarations");
+            result.minimalCarriers++;
+            return Carrier.build(internalName, container, pieceBytes);
         }
     }
 
     /**
      * An executable jar's manifest with native access enabled; with the runtime, the launcher as
-     * its main class. Any other manifest unchanged.
+     * its main class. Any other manifest unchanged: the same array.
      *
      * @throws PackException if the runtime is to be added and the manifest names no main class
      */
-    byte[] manifest(byte[] manifestBytes) throws IOException, PackException {
+    static byte[] manifest(byte[] manifestBytes, boolean withRuntime)
+            throws IOException, PackException {
         Manifest manifest = new Manifest(new java.io.ByteArrayInputStream(manifestBytes));
         Attributes main = manifest.getMainAttributes();
         String mainClass = main.getValue(Attributes.Name.MAIN_CLASS);
         if (mainClass == null) {
-            if (runtimeJar != null) {
+            if (withRuntime) {
                 throw new PackException("the manifest names no Main-Class, which a jar with the"
                         + " runtime needs");
             }
             return manifestBytes;
         }
-        if (runtimeJar != null && !mainClass.equals(LaunchAttributes.LAUNCHER)) {
+        if (withRuntime && !mainClass.equals(LaunchAttributes.LAUNCHER)) {
             main.putValue(LaunchAttributes.APPLICATION_MAIN_CLASS, mainClass);
             main.put(Attributes.Name.MAIN_CLASS, LaunchAttributes.LAUNCHER);
         } else if (main.containsKey(NATIVE_ACCESS)) {
@@ -339,20 +425,6 @@ public final class JarProtector {
         messages.println("kelo-pack: warning: " + text);
     }
 
-    /**
-     * @return the class name of a class entry that can be protected, else null; the class of a
-     *     multi-release entry is named without its folder
-     */
-    static String className(String entryName) {
-        Matcher versioned = VERSIONED.matcher(entryName);
-        String path = versioned.matches() ? versioned.group(1) : entryName;
-        if (!path.endsWith(".class") || path.startsWith("META-INF/")
-                || path.endsWith("module-info.class")) {
-            return null; // the JVM reads module descriptors itself
-        }
-        return path.substring(0, path.length() - ".class".length()).replace('/', '.');
-    }
-
     static boolean isSignatureFile(String name) {
         String upper = name.toUpperCase(Locale.ROOT);
         if (!upper.startsWith("META-INF/") || upper.indexOf('/', 9) >= 0) {
@@ -360,16 +432,5 @@ public final class JarProtector {
         }
         return upper.endsWith(".SF") || upper.endsWith(".RSA") || upper.endsWith(".DSA")
                 || upper.endsWith(".EC") || upper.startsWith("META-INF/SIG-");
-    }
-
-    private static byte[] read(ZipFile zip, ZipEntry entry) throws IOException {
-        try (InputStream in = zip.getInputStream(entry)) {
-            ByteArrayOutputStream out = new ByteArrayOutputStream();
-            byte[] buffer = new byte[8192];
-            for (int n; (n = in.read(buffer)) > 0;) {
-                out.write(buffer, 0, n);
-            }
-            return out.toByteArray();
-        }
     }
 }

@@ -6,7 +6,6 @@ import java.io.PrintStream;
 import java.nio.file.Files;
 import java.util.ArrayList;
 import java.util.List;
-import java.util.Locale;
 
 /**
  * The packer's command line: {@code wrap}, {@code protect} and {@code inspect}. Exit status 0
@@ -17,18 +16,20 @@ public final class Main {
             "Usage: kelo-pack wrap CLASS-FILE -o CONTAINER [header options]",
             "       kelo-pack protect JAR -o PROTECTED-JAR [--form embedded|container]",
             "                 [--include GLOB]... [--exclude GLOB]... [--with-runtime]",
-            "                 [--runtime-jar FILE] [header options]",
+            "                 [--runtime-jar FILE] [--no-nested] [header options]",
             "       kelo-pack inspect FILE...",
             "",
             "wrap     turns one class file into a class container for KeloRvs4J32.",
-            "protect  turns every class of a jar into a skeleton carrier (--form embedded, the",
-            "         default): a class file with the class's declarations and annotations but no",
-            "         code, holding its container as Base64 pieces in constant-pool strings, so that",
-            "         frameworks that read class files still see the class. --form container writes",
-            "         the containers themselves. Resources and classes left out by the patterns are",
-            "         copied unchanged; signature files are dropped; an executable jar's manifest",
-            "         gains Enable-Native-Access: ALL-UNNAMED. Run the result with the class-load",
-            "         hook of kelo-rvs.jar (see its README).",
+            "protect  turns every class of a jar, war or ear, and of the jars and wars inside it,",
+            "         into a skeleton carrier (--form embedded, the default): a class file with",
+            "         the class's declarations and annotations but no code, holding its container",
+            "         as Base64 pieces in constant-pool strings, so that frameworks that read",
+            "         class files still see the class. --form container writes the containers",
+            "         themselves. A class is named by its class file, wherever it lies",
+            "         (WEB-INF/classes/, BOOT-INF/classes/, ...). Every other entry is copied byte",
+            "         for byte, in its order; signature files are dropped; an executable jar's",
+            "         manifest gains Enable-Native-Access: ALL-UNNAMED. Run the result with the",
+            "         class-load hook of kelo-rvs.jar (see its README).",
             "inspect  prints the header of a container, or of the container in a carrier class,",
             "         and checks that the library can decode it.",
             "",
@@ -63,6 +64,7 @@ public final class Main {
             "                       runs the original one with every argument",
             "  --runtime-jar FILE   the runtime jar for --with-runtime (implies it; default: the",
             "                       kelo-rvs.jar beside kelo-pack.jar)",
+            "  --no-nested          copy jars and wars inside the archive as they are",
             "",
             "  -o, --output FILE    where to write the result",
             "  -h, --help           print this help");
@@ -150,6 +152,7 @@ public final class Main {
         protector.wrapOptions = o.wrap;
         protector.form = o.form;
         protector.pieceBytes = o.chunkBytes;
+        protector.nested = !o.noNested;
         if (o.withRuntime) {
             protector.runtimeJar = o.runtimeJar != null ? o.runtimeJar : runtimeBesidePacker();
         }
@@ -159,24 +162,10 @@ public final class Main {
         for (String glob : o.excludes) {
             protector.exclude(glob);
         }
-        JarProtector.Result r = protector.protect(input, o.output(), err);
-        out.println("protect: " + input + " -> " + o.output() + ": "
-                + count(r.protectedClasses, "class", "classes") + " protected ("
-                + o.form.name().toLowerCase(Locale.ROOT) + ")"
-                + (r.minimalCarriers > 0 ? ", " + r.minimalCarriers + " as minimal carriers" : "")
-                + ", " + r.keptClasses + " left as they were, "
-                + count(r.otherEntries, "other entry", "other entries") + " copied"
-                + (r.droppedSignatureFiles > 0 ? ", "
-                        + count(r.droppedSignatureFiles, "signature file", "signature files")
-                        + " dropped" : "")
-                + (r.runtimeEntries > 0 ? ", the runtime added ("
-                        + count(r.runtimeEntries, "entry", "entries") + ")" : "")
-                + "; " + r.inputBytes + " -> " + r.outputBytes + " bytes");
+        for (String line : protector.protect(input, o.output(), err).summary()) {
+            out.println(line);
+        }
         return 0;
-    }
-
-    private static String count(int n, String one, String many) {
-        return n + " " + (n == 1 ? one : many);
     }
 
     /** The kelo-rvs.jar in the folder of this packer's jar. */
@@ -229,6 +218,7 @@ public final class Main {
         JarProtector.Form form = JarProtector.Form.EMBEDDED;
         int chunkBytes;
         boolean withRuntime;
+        boolean noNested;
         File runtimeJar;
         File output;
         boolean help;
@@ -280,6 +270,8 @@ public final class Main {
                 } else if (command.equals("protect") && a.equals("--runtime-jar")) {
                     o.runtimeJar = new File(value(args, ++i, a));
                     o.withRuntime = true;
+                } else if (command.equals("protect") && a.equals("--no-nested")) {
+                    o.noNested = true;
                 } else if (command.equals("protect") && a.equals("--chunk-bytes")) {
                     o.chunkBytes = number(args, ++i, a, 1, Integer.MAX_VALUE);
                 } else {
