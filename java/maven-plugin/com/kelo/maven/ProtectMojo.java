@@ -153,9 +153,9 @@ public final class ProtectMojo extends AbstractMojo {
                 }
             }
         }
-        getLog().info("protect: " + input + ": " + r.protectedClasses + " classes protected ("
-                + form + "), " + r.keptClasses + " left as they were; " + r.inputBytes + " -> "
-                + r.outputBytes + " bytes");
+        for (String line : r.summary()) {
+            getLog().info(line);
+        }
     }
 
     private static int[] javaVersion(String parameter, String text) throws MojoExecutionException {
