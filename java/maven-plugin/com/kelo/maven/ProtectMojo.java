@@ -95,7 +95,7 @@ public final class ProtectMojo extends AbstractMojo {
         }
         boolean attached = classifier != null && !classifier.isEmpty();
         String name = input.getName();
-        int dot = name.lastIndexOf('.');
+        int dot = name.contains(".") ? name.lastIndexOf('.') : name.length();
         // Protected in place through a file of its own, as the packer writes a new file.
         File output = attached
                 ? new File(input.getParentFile(),
@@ -117,6 +117,7 @@ public final class ProtectMojo extends AbstractMojo {
             } else {
                 Files.move(output.toPath(), input.toPath(), StandardCopyOption.REPLACE_EXISTING);
                 Files.write(stamp.toPath(), digest(input));
+                getLog().info("Replaced " + input + " by the protected archive");
             }
         } catch (IOException e) {
             throw new MojoExecutionException("Cannot protect " + input + ": " + e, e);
