@@ -318,21 +318,12 @@ public final class Main {
                     + ", not " + text);
         }
 
-        /** Major, minor and micro from X, X.Y or X.Y.Z; each 0 to 255. */
         static int[] javaVersion(String[] args, int i, String option) throws UsageException {
-            String text = value(args, i, option);
-            String[] parts = text.split("\\.", -1);
-            int[] version = new int[3];
-            boolean ok = parts.length <= 3;
-            for (int p = 0; ok && p < parts.length; p++) {
-                ok = parts[p].matches("[0-9]{1,3}") && Integer.parseInt(parts[p]) <= 255;
-                version[p] = ok ? Integer.parseInt(parts[p]) : 0;
+            try {
+                return WrapOptions.javaVersion(value(args, i, option));
+            } catch (PackException e) {
+                throw new UsageException(option + " " + e.getMessage());
             }
-            if (!ok) {
-                throw new UsageException(option + " needs a version such as 1.8.0 or 17.0.2"
-                        + " (numbers 0 to 255), not " + text);
-            }
-            return version;
         }
     }
 }
