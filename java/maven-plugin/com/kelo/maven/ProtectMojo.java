@@ -9,10 +9,7 @@ import java.io.IOException;
 import java.io.PrintStream;
 import java.nio.file.Files;
 import java.nio.file.StandardCopyOption;
-import java.security.MessageDigest;
-import java.security.NoSuchAlgorithmException;
 import java.util.ArrayList;
-import java.util.Arrays;
 import java.util.List;
 import java.util.Locale;
 import org.apache.maven.artifact.Artifact;
@@ -101,14 +98,9 @@ public final class ProtectMojo extends AbstractMojo {
                 ? new File(input.getParentFile(),
                         name.substring(0, dot) + "-" + classifier + name.substring(dot))
                 : new File(new File(project.getBuild().getDirectory(), "kelo"), name);
-        File stamp = new File(output.getPath() + ".sha256");
         try {
-            // An archive the packaging plugin found up to date is the one protected last time.
-            if (!attached && stamp.isFile() && Arrays.equals(digest(input),
-                    Files.readAllBytes(stamp.toPath()))) {
-                getLog().info(input + " is protected already");
-                return;
-            }
+            // An archive the packaging plugin found up to date, protected last time, comes back
+            // the same: the packer leaves classes protected before as they are.
             Files.createDirectories(output.getParentFile().toPath());
             protect(input, output);
             if (attached) {
@@ -116,7 +108,6 @@ public final class ProtectMojo extends AbstractMojo {
                         output);
             } else {
                 Files.move(output.toPath(), input.toPath(), StandardCopyOption.REPLACE_EXISTING);
-                Files.write(stamp.toPath(), digest(input));
                 getLog().info("Replaced " + input + " by the protected archive");
             }
         } catch (IOException e) {
@@ -176,13 +167,5 @@ public final class ProtectMojo extends AbstractMojo {
         }
         throw new MojoExecutionException("withRuntime: com.kelo:kelo-rvs is not among the"
                 + " plugin's dependencies");
-    }
-
-    private static byte[] digest(File file) throws IOException {
-        try {
-            return MessageDigest.getInstance("SHA-256").digest(Files.readAllBytes(file.toPath()));
-        } catch (NoSuchAlgorithmException e) {
-            throw new IllegalStateException("every JVM has SHA-256", e);
-        }
     }
 }

@@ -1,5 +1,6 @@
 package com.kelo.pack;
 
+import com.kelo.rvs.format.EmbeddedContainers;
 import com.kelo.rvs.format.LaunchAttributes;
 import java.io.BufferedOutputStream;
 import java.io.ByteArrayOutputStream;
@@ -43,6 +44,8 @@ public final class JarProtector {
     public static final class Result {
         public int protectedClasses;
         public int keptClasses;
+        /** Carriers of their own containers: classes protected before. */
+        public int alreadyProtected;
         public int otherEntries;
         public int droppedSignatureFiles;
         /** Embedded classes that ASM could not read, written as minimal carriers. */
@@ -83,6 +86,7 @@ public final class JarProtector {
             return count(protectedClasses, "class", "classes") + " protected ("
                     + form.name().toLowerCase(Locale.ROOT) + ")"
                     + (minimalCarriers > 0 ? ", " + minimalCarriers + " as minimal carriers" : "")
+                    + (alreadyProtected > 0 ? ", " + alreadyProtected + " protected before" : "")
                     + ", " + keptClasses + " left as they were, "
                     + count(otherEntries, "other entry", "other entries") + " copied"
                     + (protectedArchives > 0 ? ", "
@@ -279,6 +283,11 @@ public final class JarProtector {
             if (className == null || className.equals("module-info") || isRuntimeEntry(className)
                     || !selected(className.replace('/', '.'))) {
                 result.keptClasses++;
+                return null;
+            }
+            // Protected before, say a module's jar that its war's build packs: as it is.
+            if (EmbeddedContainers.carries(data, className)) {
+                result.alreadyProtected++;
                 return null;
             }
             result.protectedClasses++;

@@ -125,6 +125,9 @@ class ProtectTest {
             outputs.add(Files.readAllBytes(dir.resolve(name)));
         }
         assertArrayEquals(outputs.get(0), outputs.get(1));
+        // Protected again, it comes back as it was: its classes were protected before.
+        Run.of("protect", dir + "/one.jar", "-o", dir + "/again.jar").expect(0);
+        assertArrayEquals(outputs.get(0), Files.readAllBytes(dir.resolve("again.jar")));
         Function<ZipEntry, List<Object>> fields = e -> List.of(e.getMethod(), e.getTime(),
                 Arrays.toString(e.getExtra()), String.valueOf(e.getComment()));
         try (ZipFile a = new ZipFile(in); ZipFile b = new ZipFile(dir + "/one.jar")) {

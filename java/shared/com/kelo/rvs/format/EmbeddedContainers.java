@@ -42,6 +42,12 @@ public final class EmbeddedContainers {
                 + String.format(Locale.ROOT, "%05d", index) + ">";
     }
 
+    /** Whether a class file carries the opening tag of the first piece for that class name. */
+    public static boolean carries(byte[] classFile, String internalName) {
+        return indexOf(classFile, tag(internalName, 0, true).getBytes(StandardCharsets.UTF_8), 0)
+                > 0;
+    }
+
     /**
      * Joins the decoded pieces that a class file carries for a class: pieces 0, 1, ... up to the
      * first number whose tags are missing, each looked for after the one before. Tags of other
