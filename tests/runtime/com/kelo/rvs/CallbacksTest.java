@@ -54,6 +54,7 @@ class CallbacksTest {
     // the library; errors still reach it, so that it is tried again.
     @Test
     void listenersAndAFailingLogger() {
+        logger.setLevel(Level.ALL);
         Runtime platform = new Runtime(LogTarget.platformLogger(Runtime.LOGGER_NAME), false);
         List<String> heard = new ArrayList<>();
         RuntimeListener listener = listener("a", heard);
