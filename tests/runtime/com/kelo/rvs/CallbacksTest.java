@@ -73,7 +73,7 @@ class CallbacksTest {
         logger.setFilter(r -> {
             throw new IllegalStateException("logger broken");
         });
-        assertEquals(Runtime.LOG_ERROR, platform.log(Runtime.LOG_INFO, "text"));
+        assertEquals(Runtime.LOG_ERROR, platform.log(Runtime.LOG_ERROR, "text"));
         assertEquals(0, platform.errorUnspecified("Internal error!"));
     }
 
