@@ -22,7 +22,7 @@ import org.junit.jupiter.params.provider.*;
  * and containers embedded in carrier class files.
  */
 class ContainersTest {
-    private final byte[] classFile = TestClasses.bytesOf(ContainersTest.class);
+    private final byte[] classFile = TestClasses.bytesOf(ContainersTest.class.getName());
 
     // Made and read back by the command line. A class kind wins; without it, a Java range makes
     // the kind 0.

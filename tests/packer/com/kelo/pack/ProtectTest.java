@@ -21,7 +21,7 @@ import org.junit.jupiter.params.provider.ValueSource;
 class ProtectTest {
     private static final String PLAIN = "Manifest-Version: 1.0\r\n\r\n";
     private static final String MANIFEST = "Manifest-Version: 1.0\r\nMain-Class: app.Main\r\n\r\n";
-    private final byte[] classFile = TestClasses.bytesOf(ProtectTest.class);
+    private final byte[] classFile = TestClasses.bytesOf(ProtectTest.class.getName());
 
     @TempDir Path dir;
 

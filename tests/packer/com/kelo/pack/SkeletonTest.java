@@ -1,10 +1,12 @@
 package com.kelo.pack;
 
+import static com.kelo.pack.TestClasses.bytesOf;
 import static org.junit.jupiter.api.Assertions.*;
 
 import com.kelo.pack.skeleton.Declared;
 import com.kelo.rvs.format.EmbeddedContainers;
-import java.io.*;
+import java.io.PrintWriter;
+import java.io.StringWriter;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.*;
 import java.util.*;
@@ -31,20 +33,11 @@ class SkeletonTest {
                 .map(s -> Declared.class.getName() + s);
     }
 
-    private static byte[] original(String name) {
-        try (InputStream in = SkeletonTest.class.getResourceAsStream(
-                "/" + name.replace('.', '/') + ".class")) {
-            return in.readAllBytes();
-        } catch (IOException e) {
-            throw new UncheckedIOException(e);
-        }
-    }
-
     static byte[] skeleton(String name) throws Exception {
         String internal = name.replace('.', '/');
-        byte[] container = Containers.wrap(original(name), new WrapOptions());
-        return Skeleton.build(original(name), Carrier.pieces(internal, container, 0),
-                Carrier.protectedMessage(internal), SkeletonTest::original);
+        byte[] container = Containers.wrap(bytesOf(name), new WrapOptions());
+        return Skeleton.build(bytesOf(name), Carrier.pieces(internal, container, 0),
+                Carrier.protectedMessage(internal), TestClasses::bytesOf);
     }
 
     /** What ASM reports of a class file; with `flags` of SKIP_CODE, its declarations. */
@@ -61,7 +54,7 @@ class SkeletonTest {
         byte[] skeleton = skeleton(name);
         // Constant values and the source file stay behind; every skeleton has a static initializer.
         String clinit = "\n\n  // access flags 0x8\n  static <clinit>()V\n";
-        String expected = text(original(name), ClassReader.SKIP_CODE).replace(clinit, "\n")
+        String expected = text(bytesOf(name), ClassReader.SKIP_CODE).replace(clinit, "\n")
                 .replaceAll("(?m)^(  [^/ ].* \\w+) = .*$", "$1")
                 .replaceAll("(?m)^  // compiled from: .*\n", "");
         assertEquals(expected, text(skeleton, ClassReader.SKIP_CODE).replace(clinit, "\n"));
@@ -71,7 +64,7 @@ class SkeletonTest {
         assertEquals(Set.of("NEW", "DUP", "LDC", "INVOKESPECIAL", "ATHROW", "MAXSTACK",
                 "MAXLOCALS"), text(skeleton, 0).lines().filter(l -> l.matches("    [A-Z]+\\b.*"))
                         .map(l -> l.trim().split(" ")[0]).collect(Collectors.toSet()));
-        assertArrayEquals(original(name), Containers.unwrap(
+        assertArrayEquals(bytesOf(name), Containers.unwrap(
                 EmbeddedContainers.extract(skeleton, name.replace('.', '/'))));
         // javap reads every attribute and constant the skeleton refers to without error.
         StringWriter out = new StringWriter();
@@ -97,7 +90,7 @@ class SkeletonTest {
     void keepsTheConstantsThatOtherPackagesSee(String owner, Set<String> kept, String why)
             throws Exception {
         String name = "com.kelo.pack.skeleton." + owner;
-        Set<String> all = constantFields(original(name));
+        Set<String> all = constantFields(bytesOf(name));
         assertTrue(!all.isEmpty() && all.containsAll(kept), all::toString);
         assertEquals(kept, constantFields(skeleton(name)));
     }

@@ -11,9 +11,10 @@ import org.objectweb.asm.ClassWriter;
 final class TestClasses {
     private TestClasses() {}
 
-    static byte[] bytesOf(Class<?> c) {
-        String name = "/" + c.getName().replace('.', '/') + ".class";
-        try (InputStream in = c.getResourceAsStream(name)) {
+    /** The class file of a class of the tests, by its binary name. */
+    static byte[] bytesOf(String name) {
+        try (InputStream in = TestClasses.class.getResourceAsStream(
+                "/" + name.replace('.', '/') + ".class")) {
             return in.readAllBytes();
         } catch (IOException e) {
             throw new UncheckedIOException(e);

@@ -69,13 +69,12 @@ class CallbacksTest {
         assertEquals(List.of("a error CRC mismatch!", "a started", "failing started", "b started",
                 "a error Internal error!", "failing error Internal error!",
                 "b error Internal error!"), heard);
-        assertEquals(3, logged.size(), logged::toString);
-        assertTrue(logged.stream().allMatch(l -> l.endsWith(" listener broken")
-                || l.equals("SEVERE Decompression failed!")), logged::toString);
+        assertEquals(List.of("SEVERE Decompression failed!", "broken", "broken"), logged.stream()
+                .map(l -> l.endsWith(" listener broken") ? "broken" : l).toList());
         logger.setFilter(r -> {
             throw new IllegalStateException("logger broken");
         });
-        assertEquals(Runtime.LOG_ERROR, platform.log(Runtime.LOG_INFO, "text"));
+        assertEquals(Runtime.LOG_ERROR, platform.log(Runtime.LOG_ERROR, "text"));
         assertEquals(0, platform.errorUnspecified("Internal error!"));
     }
 
