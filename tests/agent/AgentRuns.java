@@ -87,11 +87,6 @@ final class AgentRuns extends JvmTest {
             check((String) c[0], runJava(cache(), Arrays.copyOfRange(c, 3, c.length)),
                     (Integer) c[1], (String) c[2]);
         }
-        Map<String, String> env = cache();
-        env.put("JAVA_TOOL_OPTIONS", String.join(" ", access) + " " + agent);
-        check("JAVA_TOOL_OPTIONS", runJava(env, (Object) app), 0,
-                "Picked up JAVA_TOOL_OPTIONS: .*\n");
-
         Map<String, String> shared = cache();
         Child[] many = new Child[4];
         inParallel(many.length, i -> () -> many[i] = runJava(shared, access, agent, app));

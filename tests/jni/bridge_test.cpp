@@ -142,7 +142,6 @@ TEST_F(BridgeTest, TheGateComparesTheRunningVersionWithTheBounds) {
         {"1.6.0", {1, 6, 0, 0}, {}, ""},
         {"1.7.0", {}, {1, 6, 5, 0}, "Java Version not supported. Maximum version is 1.6.0."},
         {"1.6.0_45", {}, {1, 6, 0, 0}, ""},
-        {"1.8.0-ea", {1, 8, 0, 0}, {1, 8, 0, 0}, ""},
         {"1.7.0", {}, {0, 0, 200, 0}, ""},
         {"17.0.9", {}, {11, 0, 0, 99}, "Java Version not supported. Maximum version is 11.0.99."},
         {"2.256.0", {3, 0, 0, 0}, {3, 0, 0, 0}, ""},

@@ -28,8 +28,6 @@ const Row rows[] = {
     {1001, "a", "", "", "reading", "KeloRvs4J32, reading: fatal error KB1001 - file a not found."},
     {1000, "disk %1 of %2", "C", "D", "", "KeloRvs4J32: fatal error - disk C of D."},
     {2000, "value %1 too big", "7", "", "", "KeloRvs4J32: error - value 7 too big."},
-    {3500, "abc", "", "def", "",
-     "KeloRvs4J32: error KB3500 - Undocumented/internal (3500, abc, def)."},
     {-5, "", "", "", "", "KeloRvs4J32: fatal error KB-5 - Undocumented/internal (-5)."},
 };
 

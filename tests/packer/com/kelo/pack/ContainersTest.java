@@ -94,7 +94,6 @@ class ContainersTest {
     @CsvSource(delimiter = '|', textBlock = """
             1 | no such file: DIR/missing.class            | wrap DIR/missing.class -o DIR/x
             1 | not a class file                           | wrap DIR/notes.txt -o DIR/x
-            1 | not a zip archive                          | protect DIR/notes.txt -o DIR/x
             1 | not a class container                      | inspect DIR/notes.txt
             2 | unknown option for wrap: --form            | wrap DIR/notes.txt --form embedded
             2 | --form must be container or embedded       | protect --form zip
