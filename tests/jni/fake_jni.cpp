@@ -72,8 +72,10 @@ void Blocks::remove(void* block) {
     live.erase(found);
 }
 
+// JNICALL on every lambda: on 32-bit Windows the tables hold __stdcall functions, and a lambda
+// converts only to a pointer of its own calling convention.
 Jni::Jni() {
-    table.FindClass = [](JNIEnv*, const char* name) -> jclass {
+    table.FindClass = [](JNIEnv*, const char* name) JNICALL -> jclass {
         Jni& jni = fake::enter("FindClass");
         for (Class& type : jni.classes)
             if (type.name == name && type.findable)
@@ -81,10 +83,10 @@ Jni::Jni() {
         jni.raise("java/lang/NoClassDefFoundError");
         return nullptr;
     };
-    table.GetObjectClass = [](JNIEnv*, jobject object) {
+    table.GetObjectClass = [](JNIEnv*, jobject object) JNICALL {
         return fake::enter("GetObjectClass"), reinterpret_cast<jclass>(objectOf(object)->type);
     };
-    table.GetMethodID = [](JNIEnv*, jclass type, const char* name, const char* signature) {
+    table.GetMethodID = [](JNIEnv*, jclass type, const char* name, const char* signature) JNICALL {
         Jni& jni = fake::enter("GetMethodID");
         for (Method& method : reinterpret_cast<Class*>(type)->methods)
             if (method.name == name && method.signature == signature && !method.missing)
@@ -93,40 +95,39 @@ Jni::Jni() {
         return jmethodID{};
     };
     table.GetStaticMethodID = table.GetMethodID;
-    table.CallIntMethodV = [](JNIEnv*, jobject object, jmethodID id, va_list args) {
+    table.CallIntMethodV = [](JNIEnv*, jobject object, jmethodID id, va_list args) JNICALL {
         return fake::enter("CallIntMethod"), invoke(object, id, args);
     };
-    table.CallStaticVoidMethodV = [](JNIEnv*, jclass type, jmethodID id, va_list args) {
+    table.CallStaticVoidMethodV = [](JNIEnv*, jclass type, jmethodID id, va_list args) JNICALL {
         fake::enter("CallStaticVoidMethod"), invoke(type, id, args);
     };
     // System.getProperty, whose key is in `java`.
-    table.CallStaticObjectMethodV = [](JNIEnv*, jclass type, jmethodID id,
-                                       va_list args) -> jobject {
+    table.CallStaticObjectMethodV = [](JNIEnv*, jclass type, jmethodID id, va_list args)
+                                        JNICALL -> jobject {
         Jni& jni = fake::enter("CallStaticObjectMethod");
         invoke(type, id, args);
         return jni.javaVersion ? jni.newString(*jni.javaVersion) : nullptr;
     };
-    table.NewStringUTF = [](JNIEnv*, const char* text) {
-        return fake::enter("NewStringUTF").newString(text);
-    };
-    table.GetStringUTFLength = [](JNIEnv*, jstring string) {
+    table.NewStringUTF = [](JNIEnv*, const char* text)
+                             JNICALL { return fake::enter("NewStringUTF").newString(text); };
+    table.GetStringUTFLength = [](JNIEnv*, jstring string) JNICALL {
         return fake::enter("GetStringUTFLength"), static_cast<jsize>(objectOf(string)->text.size());
     };
     // The strings are ASCII: as many UTF-16 units as bytes.
     table.GetStringLength = table.GetStringUTFLength;
-    table.GetStringUTFChars = [](JNIEnv*, jstring string, jboolean*) {
+    table.GetStringUTFChars = [](JNIEnv*, jstring string, jboolean*) JNICALL {
         ++fake::enter("GetStringUTFChars").held;
         return objectOf(string)->text.c_str();
     };
-    table.ReleaseStringUTFChars = [](JNIEnv*, jstring, const char*) {
+    table.ReleaseStringUTFChars = [](JNIEnv*, jstring, const char*) JNICALL {
         --fake::enter("ReleaseStringUTFChars", true).held;
     };
-    table.NewGlobalRef = [](JNIEnv*, jobject object) {
+    table.NewGlobalRef = [](JNIEnv*, jobject object) JNICALL {
         if (object)
             ++fake::enter("NewGlobalRef").globalRefs[object];
         return object;
     };
-    table.DeleteGlobalRef = [](JNIEnv*, jobject object) {
+    table.DeleteGlobalRef = [](JNIEnv*, jobject object) JNICALL {
         Jni& jni = fake::enter("DeleteGlobalRef", true);
         jni.deletedGlobalRefs.push_back(object);
         const auto found = jni.globalRefs.find(object);
@@ -135,26 +136,27 @@ Jni::Jni() {
         else if (--found->second == 0)
             jni.globalRefs.erase(found);
     };
-    table.NewLocalRef = [](JNIEnv*, jobject object) { return object; };
-    table.DeleteLocalRef = [](JNIEnv*, jobject) {};
-    table.ExceptionCheck = [](JNIEnv*) -> jboolean {
+    table.NewLocalRef = [](JNIEnv*, jobject object) JNICALL { return object; };
+    table.DeleteLocalRef = [](JNIEnv*, jobject) JNICALL {};
+    table.ExceptionCheck = [](JNIEnv*) JNICALL -> jboolean {
         return fake::enter("ExceptionCheck", true).pending ? JNI_TRUE : JNI_FALSE;
     };
-    table.ExceptionOccurred = [](JNIEnv*) {
+    table.ExceptionOccurred = [](JNIEnv*) JNICALL {
         return reinterpret_cast<jthrowable>(fake::enter("ExceptionOccurred", true).pending);
     };
-    table.ExceptionClear = [](JNIEnv*) { fake::enter("ExceptionClear", true).pending = nullptr; };
-    table.Throw = [](JNIEnv*, jthrowable exception) -> jint {
+    table.ExceptionClear = [](JNIEnv*)
+                               JNICALL { fake::enter("ExceptionClear", true).pending = nullptr; };
+    table.Throw = [](JNIEnv*, jthrowable exception) JNICALL -> jint {
         fake::enter("Throw").pending = objectOf(exception);
         return JNI_OK;
     };
-    table.MonitorEnter = [](JNIEnv*, jobject object) -> jint {
+    table.MonitorEnter = [](JNIEnv*, jobject object) JNICALL -> jint {
         Jni& jni = fake::enter("MonitorEnter");
         jni.monitorHeld = object;
         ++jni.monitorDepth;
         return JNI_OK;
     };
-    table.MonitorExit = [](JNIEnv*, jobject object) -> jint {
+    table.MonitorExit = [](JNIEnv*, jobject object) JNICALL -> jint {
         Jni& jni = fake::enter("MonitorExit", true);
         if (jni.monitorDepth == 0 || jni.monitorHeld != object)
             jni.violations.push_back("MonitorExit of a monitor not entered");
@@ -162,17 +164,18 @@ Jni::Jni() {
             jni.monitorHeld = nullptr;
         return JNI_OK;
     };
-    table.GetArrayLength = [](JNIEnv*, jarray array) {
+    table.GetArrayLength = [](JNIEnv*, jarray array) JNICALL {
         return fake::enter("GetArrayLength"), static_cast<jsize>(objectOf(array)->bytes.size());
     };
-    table.GetByteArrayElements = [](JNIEnv*, jbyteArray array, jboolean*) {
+    table.GetByteArrayElements = [](JNIEnv*, jbyteArray array, jboolean*) JNICALL {
         ++fake::enter("GetByteArrayElements").held;
         const Bytes& bytes = objectOf(array)->bytes;
         auto* copy = new unsigned char[bytes.size()];
         std::copy(bytes.begin(), bytes.end(), copy);
         return reinterpret_cast<jbyte*>(copy);
     };
-    table.ReleaseByteArrayElements = [](JNIEnv*, jbyteArray array, jbyte* elements, jint mode) {
+    table.ReleaseByteArrayElements = [](JNIEnv*, jbyteArray array, jbyte* elements,
+                                        jint mode) JNICALL {
         Jni& jni = fake::enter("ReleaseByteArrayElements", true);
         if (mode != 0)
             jni.violations.push_back("ReleaseByteArrayElements with mode " + std::to_string(mode));
@@ -181,14 +184,15 @@ Jni::Jni() {
         delete[] reinterpret_cast<unsigned char*>(elements);
         --jni.held;
     };
-    table.DefineClass = [](JNIEnv*, const char* name, jobject, const jbyte* bytes,
-                           jsize length) -> jclass {
+    table.DefineClass = [](JNIEnv*, const char* name, jobject, const jbyte* bytes, jsize length)
+                            JNICALL -> jclass {
         Jni& jni = fake::enter("DefineClass");
         const auto* first = reinterpret_cast<const unsigned char*>(bytes);
         jni.definitions.push_back({name, {first, first + length}, jni.monitorHeld});
         return reinterpret_cast<jclass>(&jni.addClass(name));
     };
-    table.GetJavaVM = [](JNIEnv*, JavaVM** vm) -> jint { return *vm = &activeTool->vm, JNI_OK; };
+    table.GetJavaVM = [](JNIEnv*, JavaVM** vm)
+                          JNICALL -> jint { return *vm = &activeTool->vm, JNI_OK; };
     Class& system = addClass("java/lang/System");
     system.method("getProperty", "(Ljava/lang/String;)Ljava/lang/String;");
     system.method("exit", "(I)V");
@@ -223,7 +227,7 @@ void Jni::raise(const std::string& className) {
 }
 
 Tool::Tool() {
-    functions.Allocate = [](jvmtiEnv*, jlong size, unsigned char** memory) {
+    functions.Allocate = [](jvmtiEnv*, jlong size, unsigned char** memory) JNICALL {
         const int number = ++activeTool->allocations;
         if (activeTool->failAt == -1 || activeTool->failAt == number)
             return JVMTI_ERROR_OUT_OF_MEMORY;
@@ -231,16 +235,16 @@ Tool::Tool() {
         activeTool->blocks.live.emplace(*memory, static_cast<std::size_t>(size));
         return JVMTI_ERROR_NONE;
     };
-    functions.Deallocate = [](jvmtiEnv*, unsigned char* memory) {
+    functions.Deallocate = [](jvmtiEnv*, unsigned char* memory) JNICALL {
         activeTool->blocks.remove(memory);
         delete[] memory;
         return JVMTI_ERROR_NONE;
     };
-    invocation.GetEnv = [](JavaVM*, void** env, jint version) -> jint {
+    invocation.GetEnv = [](JavaVM*, void** env, jint version) JNICALL -> jint {
         *env = &activeTool->env;
         return activeTool->call("GetEnv") || version != 0x30010021 ? JNI_EVERSION : JNI_OK;
     };
-    functions.SetEventCallbacks = [](jvmtiEnv*, const jvmtiEventCallbacks*, jint size) {
+    functions.SetEventCallbacks = [](jvmtiEnv*, const jvmtiEventCallbacks*, jint size) JNICALL {
         return activeTool->call("Callbacks(" + std::to_string(size / sizeof(void*)) + ")");
     };
     functions.SetEventNotificationMode = enableEvent;

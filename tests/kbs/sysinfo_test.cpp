@@ -23,17 +23,16 @@ TEST(SystemInfo, VersionFieldsAndTickCount) {
         acceptedSize = size;
         packedVersion = packed;
         kbs::SystemInfoImpl info;
-        const bool answered = info.query(
-            [](LPOSVERSIONINFOA record) -> BOOL {
-                return record->dwOSVersionInfoSize == acceptedSize;
-            },
-            [] { return packedVersion; });
+        const bool answered =
+            info.query([](LPOSVERSIONINFOA record)
+                           WINAPI -> BOOL { return record->dwOSVersionInfoSize == acceptedSize; },
+                       []() WINAPI { return packedVersion; });
         EXPECT_EQ(std::make_tuple(answered, info.osVersion(), info.isWindowsNT()),
                   std::make_tuple(answer, osVersion, windowsNT))
             << std::hex << packed;
     }
     // The 32-bit counter wraps between the first two readings; an equal reading is no wrap.
-    kbs::TickCounter counter([] { return *tick++; });
+    kbs::TickCounter counter([]() WINAPI { return *tick++; });
     for (std::uint64_t expected : {0xFFFFFF00ull, 0x100000100ull, 0x100000100ull, 0x2000000FFull})
         EXPECT_EQ(counter.next(), expected);
     EXPECT_NE(kbs::nativeTickCount64(), nullptr); // NT 6.0 and later have it
