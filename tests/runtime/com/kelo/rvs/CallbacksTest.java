@@ -4,7 +4,6 @@ import static org.junit.jupiter.api.Assertions.*;
 
 import java.util.*;
 import java.util.logging.*;
-import java.util.stream.*;
 import org.junit.jupiter.api.*;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.*;
@@ -28,25 +27,20 @@ class CallbacksTest {
     }
 
     // A library level, the logger's, the line logged, and the lowest level that the logger
-    // prints, which the log callback answers; for the platform logger of Java 9 on and for
-    // java.util.logging, Java 8's. Progress lines are debugging output.
-    static Stream<Arguments> levels() {
-        Object[][] rows = {{Integer.MIN_VALUE, Level.ALL, "FINER text", Integer.MIN_VALUE},
-            {799, Level.FINE, "", 800}, {800, Level.FINE, "FINE text", 800},
-            {999, Level.INFO, "", 1000}, {1000, Level.INFO, "SEVERE text", 1000},
-            {Integer.MAX_VALUE, Level.OFF, "", Integer.MAX_VALUE}};
-        return Stream.of("system", "jul").flatMap(t -> Arrays.stream(rows).map(r ->
-                Arguments.of(t, r[0], r[1], r[2], r[3])));
-    }
-
+    // prints, which the log callback answers; for the platform logger of Java 9 on ("system")
+    // and for java.util.logging, Java 8's. Progress lines are debugging output.
     @ParameterizedTest
-    @MethodSource("levels")
-    void logLinesAndThresholds(String kind, int level, Level at, String line, int threshold) {
-        LogTarget target = kind.equals("jul") ? new JulTarget(Runtime.LOGGER_NAME)
-                : SystemLoggerTarget.create(Runtime.LOGGER_NAME);
-        logger.setLevel(at);
-        assertEquals(threshold, new Runtime(target, false).log(level, "text"));
-        assertEquals(line, String.join("\n", logged));
+    @CsvSource({"-2147483648, ALL, FINER text, -2147483648", "799, FINE, '', 800",
+        "800, FINE, FINE text, 800", "999, INFO, '', 1000", "1000, INFO, SEVERE text, 1000",
+        "2147483647, OFF, '', 2147483647"})
+    void logLinesAndThresholds(int level, String at, String line, int threshold) {
+        logger.setLevel(Level.parse(at));
+        for (LogTarget target : List.of(SystemLoggerTarget.create(Runtime.LOGGER_NAME),
+                new JulTarget(Runtime.LOGGER_NAME))) {
+            logged.clear();
+            assertEquals(threshold, new Runtime(target, false).log(level, "text"), "" + target);
+            assertEquals(line, String.join("\n", logged), "" + target);
+        }
     }
 
     // Errors go to the listeners, or to the log when there are none; every listener hears each
