@@ -13,7 +13,11 @@
 
 # Further JDKs for the tests that ask for them: every JDK 17 or later under /usr/lib/jvm besides
 # the one of the build, each as the suffix of its tests' names and its java ("_jdk25=.../java").
+# Only those of the build's architecture can load the library built here: a 32-bit JDK may be
+# installed beside it.
 get_filename_component(seen "${Java_JAVA_EXECUTABLE}" REALPATH)
+get_filename_component(home "${seen}/../.." ABSOLUTE)
+file(STRINGS "${home}/release" kelo_jdk_arch REGEX "^OS_ARCH=")
 set(kelo_other_jdks)
 file(GLOB releases /usr/lib/jvm/*/release)
 foreach(release IN LISTS releases)
@@ -21,7 +25,9 @@ foreach(release IN LISTS releases)
     get_filename_component(java "${home}/bin/java" REALPATH)
     file(STRINGS "${release}" version REGEX "^JAVA_VERSION=\"[0-9]+")
     string(REGEX MATCH "[0-9]+" feature "${version}")
-    if(EXISTS "${java}" AND NOT java IN_LIST seen AND feature GREATER_EQUAL 17)
+    file(STRINGS "${release}" arch REGEX "^OS_ARCH=")
+    if(EXISTS "${java}" AND NOT java IN_LIST seen AND feature GREATER_EQUAL 17
+       AND arch STREQUAL kelo_jdk_arch)
         list(APPEND kelo_other_jdks "_jdk${feature}=${home}/bin/java")
         list(APPEND seen "${java}")
     endif()
