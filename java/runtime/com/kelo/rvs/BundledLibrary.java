@@ -37,7 +37,7 @@ final class BundledLibrary {
 
     /** Every platform that a runtime jar can carry, named as {@link #platform} names them. */
     static final List<String> PLATFORMS =
-            Arrays.asList("linux-x86_64", "windows-x86", "windows-x86_64");
+            Arrays.asList("linux-x86_64", "linux-x86", "windows-x86", "windows-x86_64");
 
     private final String platform;
     private final ClassLoader resources;
