@@ -24,11 +24,21 @@ final class AgentRuns extends JvmTest {
 
     private final Path work = Files.createTempDirectory("kelo-agent");
     private final String runtime;
+    // The copy this JVM needs, told by its word size rather than by os.arch as the runtime does.
+    private final String platform =
+            "linux-x86" + ("32".equals(System.getProperty("sun.arch.data.model")) ? "" : "_64");
+    private final String carried;
     private String expected;
     private int caches;
 
     private AgentRuns(String runtime) throws IOException {
         this.runtime = runtime;
+        // The platforms the jar carries, in its order, which is the runtime's.
+        try (JarFile jar = new JarFile(runtime)) {
+            carried = Pattern.quote(jar.stream().map(e -> e.getName().split("/"))
+                    .filter(p -> p.length == 6 && p[3].equals("native")).map(p -> p[4])
+                    .collect(Collectors.joining(", ")));
+        }
     }
 
     public static void main(String[] args) throws Exception {
@@ -62,9 +72,11 @@ final class AgentRuns extends JvmTest {
             // The JVM and the library report the missing interface too, in lines of their own.
             {"hook=P, no such interface", 1, "(?s).*\n" + ONE_LINE, access, agent + "=hook=P", app},
             {"an unsupported platform, and what the jar carries", 1,
-                "com\\.kelo\\.rvs\\.Agent: .*no copy for linux-sparc, only for linux-x86_64\\..*\n",
+                "com\\.kelo\\.rvs\\.Agent: .*no copy for linux-sparc, only for " + carried
+                + "\\..*\n",
                 "-Dos.arch=sparc", access, agent, app},
-            {"a 32-bit JVM on Windows", 1, ".*no copy for windows-x86, only for linux-x86_64.*\n",
+            {"a 32-bit JVM on Windows", 1, ".*no copy for windows-x86, only for " + carried
+                + ".*\n",
                 "-Dos.name=Windows 10", "-Dos.arch=x86", access, agent, app},
             {"the property's file, relative to the working folder", 0, "", property
                 + Path.of("").toAbsolutePath().relativize(library), access, agent, app},
@@ -137,7 +149,7 @@ final class AgentRuns extends JvmTest {
     private void holdsJarCopy(Path file) throws IOException {
         expect(file != null, "not one file");
         try (JarFile jar = new JarFile(runtime)) {
-            expect(jar.getInputStream(jar.getEntry("com/kelo/rvs/native/linux-x86_64/"
+            expect(jar.getInputStream(jar.getEntry("com/kelo/rvs/native/" + platform + "/"
                     + file.getFileName())).readAllBytes(), Files.readAllBytes(file), file);
         }
     }

@@ -252,11 +252,13 @@ class JvmTest {
 
     /**
      * Runs a JVM of this java to its end: the arguments, arrays of them flattened; only `env`'s
-     * options.
+     * options. An emulated JVM is started by the command it was given, words split at spaces.
      */
     static Child runJava(Map<String, String> env, Object... args) throws Exception {
-        ProcessBuilder builder = new ProcessBuilder(Stream.concat(
-                Stream.of(System.getProperty("java.home") + "/bin/java"), flat(args)).toList());
+        String java = System.getProperty("kelo.rvs.test.java",
+                System.getProperty("java.home") + "/bin/java");
+        ProcessBuilder builder = new ProcessBuilder(
+                Stream.concat(Arrays.stream(java.split(" ")), flat(args)).toList());
         builder.environment().keySet().removeAll(List.of("JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS",
                 "_JAVA_OPTIONS", "XDG_CACHE_HOME"));
         builder.environment().putAll(env);

@@ -3,17 +3,30 @@
 #
 # kelo_add_jvm_test(NAME <name> SOURCES <java source>... ARGS <main class> <argument>...
 #                   [OPTIONS <jvm option>...] [LABELS <label>...] [TIMEOUT <seconds>]
-#                   [OTHER_JDKS] [SANITIZED <label>...] [ASAN_OPTIONS <a=b:c=d>])
+#                   [OTHER_JDKS] [SANITIZED <label>...] [ASAN_OPTIONS <a=b:c=d>]
+#                   [X86_ARGS <main class> <argument>...])
 #   Builds <name>_classes.jar of the sources and the shared helpers (JvmTest.java), against
 #   kelo-rvs.jar and kelo-pack.jar, and runs java -Xcheck:jni -Dkelo.rvs.library=<built library>
 #   <OPTIONS> -cp kelo-rvs.jar:kelo-pack.jar:<name>_classes.jar <ARGS>, which fails on any line
 #   with "WARNING" (JNI misuse, restricted native access). OTHER_JDKS: also as <name>_jdk<N> on
 #   every other JDK found (below). In the sanitizer build only tests with SANITIZED run, as
-#   <name>_asan with those labels and the sanitized library (see below).
+#   <name>_asan with those labels and the sanitized library (see below). X86_ARGS: also as
+#   <name>_x86, label jvm32, with these arguments in the 32-bit JVM that KELO_X86_JAVA starts
+#   (scripts/i686), against KELO_X86_LIBRARY, the library built for 32-bit x86 Linux.
+
+# The 32-bit JVM, a command with any options of its own ("qemu-i386;-L;/;.../java" where the kernel
+# runs no 32-bit programs), and the library it loads. The tests hand the command to the child JVMs
+# they start (kelo.rvs.test.java).
+set(KELO_X86_JAVA "" CACHE STRING "Command of a 32-bit JVM for the <name>_x86 tests")
+set(KELO_X86_LIBRARY "" CACHE FILEPATH "libKeloRvs4J32.so built for 32-bit x86 Linux")
 
 # Further JDKs for the tests that ask for them: every JDK 17 or later under /usr/lib/jvm besides
 # the one of the build, each as the suffix of its tests' names and its java ("_jdk25=.../java").
+# Only those of the build's architecture can load the library built here: a 32-bit JDK installed
+# beside it runs the tests of KELO_X86_JAVA.
 get_filename_component(seen "${Java_JAVA_EXECUTABLE}" REALPATH)
+get_filename_component(home "${seen}/../.." ABSOLUTE)
+file(STRINGS "${home}/release" kelo_jdk_arch REGEX "^OS_ARCH=")
 set(kelo_other_jdks)
 file(GLOB releases /usr/lib/jvm/*/release)
 foreach(release IN LISTS releases)
@@ -21,7 +34,9 @@ foreach(release IN LISTS releases)
     get_filename_component(java "${home}/bin/java" REALPATH)
     file(STRINGS "${release}" version REGEX "^JAVA_VERSION=\"[0-9]+")
     string(REGEX MATCH "[0-9]+" feature "${version}")
-    if(EXISTS "${java}" AND NOT java IN_LIST seen AND feature GREATER_EQUAL 17)
+    file(STRINGS "${release}" arch REGEX "^OS_ARCH=")
+    if(EXISTS "${java}" AND NOT java IN_LIST seen AND feature GREATER_EQUAL 17
+       AND arch STREQUAL kelo_jdk_arch)
         list(APPEND kelo_other_jdks "_jdk${feature}=${home}/bin/java")
         list(APPEND seen "${java}")
     endif()
@@ -29,7 +44,7 @@ endforeach()
 
 function(kelo_add_jvm_test)
     cmake_parse_arguments(PARSE_ARGV 0 test "OTHER_JDKS" "NAME;TIMEOUT;ASAN_OPTIONS"
-        "SOURCES;ARGS;OPTIONS;LABELS;SANITIZED")
+        "SOURCES;ARGS;OPTIONS;LABELS;SANITIZED;X86_ARGS")
     if(KELO_SANITIZE AND NOT test_SANITIZED)
         return()
     endif()
@@ -78,6 +93,16 @@ function(kelo_add_jvm_test)
         set_tests_properties(${name} PROPERTIES LABELS "${test_LABELS}" TIMEOUT ${test_TIMEOUT}
             FAIL_REGULAR_EXPRESSION "WARNING")
     endforeach()
+    if(KELO_X86_JAVA AND test_X86_ARGS)
+        list(JOIN KELO_X86_JAVA " " command)
+        add_test(NAME ${test_NAME}_x86 COMMAND ${KELO_X86_JAVA} -Xcheck:jni
+            --enable-native-access=ALL-UNNAMED -Dkelo.rvs.library=${KELO_X86_LIBRARY}
+            "-Dkelo.rvs.test.java=${command}" ${test_OPTIONS} -cp ${classes} ${test_X86_ARGS})
+        # Emulated and interpreting, a JVM is slower by far (the hostile sweep: 3 s, 3 minutes).
+        math(EXPR timeout "${test_TIMEOUT} * 3")
+        set_tests_properties(${test_NAME}_x86 PROPERTIES LABELS jvm32 TIMEOUT ${timeout}
+            FAIL_REGULAR_EXPRESSION "WARNING")
+    endif()
 endfunction()
 
 if(NOT KELO_SANITIZE AND NOT kelo_other_jdks)
