@@ -3,16 +3,15 @@
 #
 # kelo_add_jvm_test(NAME <name> SOURCES <java source>... ARGS <main class> <argument>...
 #                   [OPTIONS <jvm option>...] [LABELS <label>...] [TIMEOUT <seconds>]
-#                   [OTHER_JDKS] [SANITIZED <label>...] [ASAN_OPTIONS <a=b:c=d>]
-#                   [X86_ARGS <main class> <argument>...])
+#                   [OTHER_JDKS] [X86] [SANITIZED <label>...] [ASAN_OPTIONS <a=b:c=d>])
 #   Builds <name>_classes.jar of the sources and the shared helpers (JvmTest.java), against
 #   kelo-rvs.jar and kelo-pack.jar, and runs java -Xcheck:jni -Dkelo.rvs.library=<built library>
 #   <OPTIONS> -cp kelo-rvs.jar:kelo-pack.jar:<name>_classes.jar <ARGS>, which fails on any line
 #   with "WARNING" (JNI misuse, restricted native access). OTHER_JDKS: also as <name>_jdk<N> on
 #   every other JDK found (below). In the sanitizer build only tests with SANITIZED run, as
-#   <name>_asan with those labels and the sanitized library (see below). X86_ARGS: also as
-#   <name>_x86, label jvm32, with these arguments in the 32-bit JVM that KELO_X86_JAVA starts
-#   (scripts/i686), against KELO_X86_LIBRARY, the library built for 32-bit x86 Linux.
+#   <name>_asan with those labels and the sanitized library (see below). X86: also as
+#   <name>_x86, label jvm32, in the 32-bit JVM that KELO_X86_JAVA starts (scripts/i686), against
+#   KELO_X86_LIBRARY, the library built for 32-bit x86 Linux, which kelo-rvs.jar then carries too.
 
 # The 32-bit JVM, a command with any options of its own ("qemu-i386;-L;/;.../java" where the kernel
 # runs no 32-bit programs), and the library it loads. The tests hand the command to the child JVMs
@@ -43,8 +42,8 @@ foreach(release IN LISTS releases)
 endforeach()
 
 function(kelo_add_jvm_test)
-    cmake_parse_arguments(PARSE_ARGV 0 test "OTHER_JDKS" "NAME;TIMEOUT;ASAN_OPTIONS"
-        "SOURCES;ARGS;OPTIONS;LABELS;SANITIZED;X86_ARGS")
+    cmake_parse_arguments(PARSE_ARGV 0 test "OTHER_JDKS;X86" "NAME;TIMEOUT;ASAN_OPTIONS"
+        "SOURCES;ARGS;OPTIONS;LABELS;SANITIZED")
     if(KELO_SANITIZE AND NOT test_SANITIZED)
         return()
     endif()
@@ -93,11 +92,11 @@ function(kelo_add_jvm_test)
         set_tests_properties(${name} PROPERTIES LABELS "${test_LABELS}" TIMEOUT ${test_TIMEOUT}
             FAIL_REGULAR_EXPRESSION "WARNING")
     endforeach()
-    if(KELO_X86_JAVA AND test_X86_ARGS)
+    if(KELO_X86_JAVA AND test_X86)
         list(JOIN KELO_X86_JAVA " " command)
         add_test(NAME ${test_NAME}_x86 COMMAND ${KELO_X86_JAVA} -Xcheck:jni
             --enable-native-access=ALL-UNNAMED -Dkelo.rvs.library=${KELO_X86_LIBRARY}
-            "-Dkelo.rvs.test.java=${command}" ${test_OPTIONS} -cp ${classes} ${test_X86_ARGS})
+            "-Dkelo.rvs.test.java=${command}" ${test_OPTIONS} -cp ${classes} ${test_ARGS})
         # Emulated and interpreting, a JVM is slower by far (the hostile sweep: 3 s, 3 minutes).
         math(EXPR timeout "${test_TIMEOUT} * 3")
         set_tests_properties(${test_NAME}_x86 PROPERTIES LABELS jvm32 TIMEOUT ${timeout}
