@@ -13,12 +13,6 @@
 #   <name>_x86, label jvm32, in the 32-bit JVM that KELO_X86_JAVA starts (scripts/i686), against
 #   KELO_X86_LIBRARY, the library built for 32-bit x86 Linux, which kelo-rvs.jar then carries too.
 
-# The 32-bit JVM, a command with any options of its own ("qemu-i386;-L;/;.../java" where the kernel
-# runs no 32-bit programs), and the library it loads. The tests hand the command to the child JVMs
-# they start (kelo.rvs.test.java).
-set(KELO_X86_JAVA "" CACHE STRING "Command of a 32-bit JVM for the <name>_x86 tests")
-set(KELO_X86_LIBRARY "" CACHE FILEPATH "libKeloRvs4J32.so built for 32-bit x86 Linux")
-
 # Further JDKs for the tests that ask for them: every JDK 17 or later under /usr/lib/jvm besides
 # the one of the build, each as the suffix of its tests' names and its java ("_jdk25=.../java").
 # Only those of the build's architecture can load the library built here: a 32-bit JDK installed
